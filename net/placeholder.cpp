@@ -1,0 +1,1 @@
+// Placeholder unit until this folder's code lands.
