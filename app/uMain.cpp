@@ -1,1 +1,0 @@
-// Placeholder unit until the main window lands.

@@ -1,1 +1,0 @@
-// Placeholder unit until this folder's code lands.
