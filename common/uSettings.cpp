@@ -48,13 +48,17 @@ THostPort FtpServer() {
   return ParseHostPort(EnvOr("KESTRIN_FTP_SERVER", QStringLiteral(KESTRIN_DEFAULT_FTP_SERVER)), 21);
 }
 
-QString FtpUser() { return QStringLiteral("kestrin_ftp"); }
+QString FtpUser() {
+  return QStringLiteral("kestrin_ftp");
+}
 
 QString FtpPassword() {
   return EnvOr("KESTRIN_FTP_PASSWORD", QStringLiteral(KESTRIN_DEFAULT_FTP_PASSWORD));
 }
 
-QString BrowserProgram() { return qEnvironmentVariable("KESTRIN_BROWSER"); }
+QString BrowserProgram() {
+  return qEnvironmentVariable("KESTRIN_BROWSER");
+}
 
 int NetworkTimeoutSeconds() {
   bool ok = false;

@@ -89,8 +89,8 @@ QImage ScaleImagePart(const QImage& image, const TRect& src, int width, int heig
   }
   QImage out;
   if (kind == TResamplerKind::Draft) {
-    out = PartView(image, src).scaled(width, height, Qt::IgnoreAspectRatio,
-                                      Qt::SmoothTransformation);
+    out =
+        PartView(image, src).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (out.isNull()) OutOfMemory();
     if (out.format() != QImage::Format_RGB32) out = out.convertToFormat(QImage::Format_RGB32);
     // Format_RGB32 keeps 0xFF in the alpha byte, so the pixels read as opaque ARGB32.

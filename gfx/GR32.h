@@ -77,9 +77,9 @@ class TBitmap32 {
   // Copies size, pixels and drawing properties.
   void Assign(const TBitmap32& source);
 
-  void Clear(TColor32 color);                        // whole bitmap, ignores the clip
-  void FillRectS(const TRect& r, TColor32 color);    // clipped to ClipRect, replaces pixels
-  void FrameRectS(const TRect& r, TColor32 color);   // one-pixel outline inside r, clipped
+  void Clear(TColor32 color);                       // whole bitmap, ignores the clip
+  void FillRectS(const TRect& r, TColor32 color);   // clipped to ClipRect, replaces pixels
+  void FrameRectS(const TRect& r, TColor32 color);  // one-pixel outline inside r, clipped
 
   // Draws the part srcRect of source scaled into dstRect of this bitmap, with the source's
   // resampler, opaque. dstRect is clipped to this bitmap's clip rectangle; srcRect is clipped

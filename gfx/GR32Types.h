@@ -19,8 +19,12 @@ constexpr TColor32 clBlack32 = 0xFF000000;
 inline std::int32_t RoundHalfEven(long double v) {
   return static_cast<std::int32_t>(std::nearbyintl(v));
 }
-inline std::int32_t FloorToInt(long double v) { return static_cast<std::int32_t>(std::floor(v)); }
-inline std::int32_t CeilToInt(long double v) { return static_cast<std::int32_t>(std::ceil(v)); }
+inline std::int32_t FloorToInt(long double v) {
+  return static_cast<std::int32_t>(std::floor(v));
+}
+inline std::int32_t CeilToInt(long double v) {
+  return static_cast<std::int32_t>(std::ceil(v));
+}
 
 struct TRect {
   std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;

@@ -18,7 +18,9 @@ TImgView32::~TImgView32() {
   FLayers->Clear();
 }
 
-void TImgView32::BitmapChanged() { Invalidate(); }
+void TImgView32::BitmapChanged() {
+  Invalidate();
+}
 
 void TImgView32::SetColor(TColor32 color) {
   FColor = color;
@@ -54,9 +56,15 @@ TImgView32::TMapping TImgView32::ComputeMapping() const {
   return m;
 }
 
-float TImgView32::LayerScale() const { return static_cast<float>(ComputeMapping().Scale); }
-float TImgView32::LayerOffsetX() const { return static_cast<float>(ComputeMapping().OffsetX); }
-float TImgView32::LayerOffsetY() const { return static_cast<float>(ComputeMapping().OffsetY); }
+float TImgView32::LayerScale() const {
+  return static_cast<float>(ComputeMapping().Scale);
+}
+float TImgView32::LayerOffsetX() const {
+  return static_cast<float>(ComputeMapping().OffsetX);
+}
+float TImgView32::LayerOffsetY() const {
+  return static_cast<float>(ComputeMapping().OffsetY);
+}
 
 TRect TImgView32::GetBitmapRect() const {
   const TMapping m = ComputeMapping();
@@ -149,8 +157,8 @@ void TImgView32::RenderBuffer() {
 }
 
 void TImgView32::PaintTo(TBitmap32& dest, const TRect& destRect) {
-  FRenderMapping = TMapping{1.0, static_cast<double>(destRect.Left),
-                            static_cast<double>(destRect.Top)};
+  FRenderMapping =
+      TMapping{1.0, static_cast<double>(destRect.Left), static_cast<double>(destRect.Top)};
   try {
     RenderStages(dest, destRect.Intersected(dest.BoundsRect()));
   } catch (...) {

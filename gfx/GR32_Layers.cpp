@@ -40,7 +40,9 @@ void TCustomLayer::Changed() {
 void TCustomLayer::MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
 void TCustomLayer::MouseMove(Qt::KeyboardModifiers, int, int) {}
 void TCustomLayer::MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
-std::optional<Qt::CursorShape> TCustomLayer::CursorAt(int, int) const { return std::nullopt; }
+std::optional<Qt::CursorShape> TCustomLayer::CursorAt(int, int) const {
+  return std::nullopt;
+}
 
 void TPositionedLayer::SetLocation(const TFloatRect& location) {
   if (location == FLocation) return;
@@ -74,7 +76,9 @@ std::optional<TRect> TPositionedLayer::UpdateRect() const {
                CeilToInt(a.Bottom) + m};
 }
 
-TLayerCollection::~TLayerCollection() { Clear(); }
+TLayerCollection::~TLayerCollection() {
+  Clear();
+}
 
 void TLayerCollection::Clear() {
   if (FItems.empty()) return;
@@ -106,9 +110,15 @@ void TLayerCollection::Remove(TCustomLayer* layer) {
   }
 }
 
-float TLayerCollection::Scale() const { return FOwner ? FOwner->LayerScale() : 1.0f; }
-float TLayerCollection::OffsetX() const { return FOwner ? FOwner->LayerOffsetX() : 0.0f; }
-float TLayerCollection::OffsetY() const { return FOwner ? FOwner->LayerOffsetY() : 0.0f; }
+float TLayerCollection::Scale() const {
+  return FOwner ? FOwner->LayerScale() : 1.0f;
+}
+float TLayerCollection::OffsetX() const {
+  return FOwner ? FOwner->LayerOffsetX() : 0.0f;
+}
+float TLayerCollection::OffsetY() const {
+  return FOwner ? FOwner->LayerOffsetY() : 0.0f;
+}
 
 void TLayerCollection::LayerChanged(const std::optional<TRect>& oldArea,
                                     const std::optional<TRect>& newArea) {

@@ -37,7 +37,10 @@ class TCustomLayer {
 
   // Mouse handling, in view (buffer) coordinates. A layer that answers true to HitTest
   // receives the press and every move until the release.
-  virtual bool HitTest(int x, int y) const { (void)x, (void)y; return false; }
+  virtual bool HitTest(int x, int y) const {
+    (void)x, (void)y;
+    return false;
+  }
   virtual void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
   virtual void MouseMove(Qt::KeyboardModifiers shift, int x, int y);
   virtual void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);

@@ -40,8 +40,8 @@ void LoadPhotoFromFile(TBitmap32& bitmap, const QString& fileName) {
   if (!reader.read(&image)) {
     if (!info.isReadable())
       throw EKestrinError(QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
-    throw EKestrinError(QStringLiteral("이미지를 읽을 수 없습니다 (%1): %2")
-                            .arg(shown, reader.errorString()));
+    throw EKestrinError(
+        QStringLiteral("이미지를 읽을 수 없습니다 (%1): %2").arg(shown, reader.errorString()));
   }
   image = ToOpaqueArgb(std::move(image));
   if (image.isNull())
@@ -55,8 +55,8 @@ QImage LoadThumbnail(const QString& fileName, int maxW, int maxH) {
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty()) return QImage();
   if (static_cast<qint64>(size.width()) * size.height() > kMaxPhotoPixels) return QImage();
-  const double s = std::min(static_cast<double>(maxW) / size.width(),
-                            static_cast<double>(maxH) / size.height());
+  const double s =
+      std::min(static_cast<double>(maxW) / size.width(), static_cast<double>(maxH) / size.height());
   const int w = std::max(1, static_cast<int>(std::lround(size.width() * s)));
   const int h = std::max(1, static_cast<int>(std::lround(size.height() * s)));
   // The JPEG decoder reduces by its DCT scaling when asked for a smaller size, which is

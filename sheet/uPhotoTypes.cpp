@@ -14,7 +14,7 @@ void InitPhotoTypes(TPhotoTypes& types) {
 }
 
 QString PhotoTypeCaption(int index) {
-  static const char* const kCaptions[kPhotoTypeCount] = {"증 명", "반명함", "여 권",  "미국여권",
+  static const char* const kCaptions[kPhotoTypeCount] = {"증 명",  "반명함", "여 권", "미국여권",
                                                          "공무원", "명 함",  "지갑형"};
   if (index < 0 || index >= kPhotoTypeCount) return QString();
   return QString::fromUtf8(kCaptions[index]);

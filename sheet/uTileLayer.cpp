@@ -12,13 +12,15 @@ TTileLayer::TTileLayer(TLayerCollection* owner) : TPositionedLayer(owner) {}
 TTileLayer::~TTileLayer() = default;
 
 std::int32_t TTileLayer::TileWidth() const {
-  const std::int32_t w = RoundHalfEven(static_cast<long double>(Location().Right) - Location().Left);
+  const std::int32_t w =
+      RoundHalfEven(static_cast<long double>(Location().Right) - Location().Left);
   if (FCols <= 0) return 0;
   return (w - FMargins.Right - FMargins.Left - (FCols - 1) * FHorzGap) / FCols;
 }
 
 std::int32_t TTileLayer::TileHeight() const {
-  const std::int32_t h = RoundHalfEven(static_cast<long double>(Location().Bottom) - Location().Top);
+  const std::int32_t h =
+      RoundHalfEven(static_cast<long double>(Location().Bottom) - Location().Top);
   if (FRows <= 0) return 0;
   return (h - FMargins.Top - FMargins.Bottom - (FRows - 1) * FVertGap) / FRows;
 }

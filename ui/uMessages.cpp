@@ -14,9 +14,13 @@ TMessageHook& Hook() {
 }
 }  // namespace
 
-QString AppTitle() { return QStringLiteral("Kestrin 증명사진"); }
+QString AppTitle() {
+  return QStringLiteral("Kestrin 증명사진");
+}
 
-void SetMessageHook(TMessageHook hook) { Hook() = std::move(hook); }
+void SetMessageHook(TMessageHook hook) {
+  Hook() = std::move(hook);
+}
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxRequest& request) {
   if (Hook()) return Hook()(request);
@@ -25,10 +29,18 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxReq
   box.setWindowTitle(request.Caption);
   box.setText(request.Text);
   switch (request.Icon) {
-    case TMsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case TMsgIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case TMsgIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case TMsgIcon::Warning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case TMsgIcon::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
   }
   box.setStandardButtons(request.Buttons);
   if (request.DefaultButton != QMessageBox::NoButton) box.setDefaultButton(request.DefaultButton);

@@ -18,7 +18,9 @@ QString SupportFile(const QString& name) {
   return QStringLiteral(KESTRIN_TEST_SUPPORT_DIR) + '/' + name;
 }
 
-TServerProcess::~TServerProcess() { Stop(); }
+TServerProcess::~TServerProcess() {
+  Stop();
+}
 
 bool TServerProcess::Start(const QString& script, const QStringList& args) {
   Stop();
