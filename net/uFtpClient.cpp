@@ -148,12 +148,16 @@ TFtpReply TFtpClient::ReadReply() {
   return reply;
 }
 
-void TFtpClient::SendCommand(const QString& verb, const QString& arg) {
+void TFtpClient::CheckArgument(const QString& arg) {
   // A line break inside an argument would let it carry a second command.
   if (arg.contains('\r') || arg.contains('\n') || arg.contains(QChar(0)))
     throw EKestrinError(
         QStringLiteral("이름에 줄바꿈 문자가 들어 있어 FTP 서버에 보낼 수 없습니다: %1")
             .arg(QString(arg).replace('\r', ' ').replace('\n', ' ').replace(QChar(0), ' ')));
+}
+
+void TFtpClient::SendCommand(const QString& verb, const QString& arg) {
+  CheckArgument(arg);
   CheckConnected();
   QByteArray line = verb.toUtf8();
   if (!arg.isEmpty()) line += ' ' + arg.toUtf8();
@@ -339,6 +343,7 @@ void TFtpClient::Put(QIODevice& stream, const QString& name) {
     throw EKestrinError(QStringLiteral("전송할 데이터를 읽을 수 없습니다: %1").arg(name));
   if (!stream.isSequential() && !stream.seek(0))
     throw EKestrinError(QStringLiteral("전송할 데이터를 처음부터 읽을 수 없습니다: %1").arg(name));
+  CheckArgument(name);
   StartTransfer(QStringLiteral("STOR"), name);
   const qint64 size = stream.isSequential() ? 0 : stream.size();
   if (OnWorkBegin) OnWorkBegin(TWorkMode::wmWrite, size);

@@ -74,6 +74,7 @@ class TFtpClient {
 
  private:
   void CheckConnected() const;
+  static void CheckArgument(const QString& arg);
   void SendCommand(const QString& verb, const QString& arg = QString());
   TFtpReply ReadReply();
   // Sends a command and reads its reply; throws unless the code is one of expected.

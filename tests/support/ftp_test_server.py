@@ -59,7 +59,11 @@ def main():
                 self.close()
                 channel.close()
 
+        handle_read_event = handle_read
+
     class TestHandler(FTPHandler):
+        auth_failed_timeout = 0
+
         def handle(self):
             if "GREETING" in hang:
                 return
