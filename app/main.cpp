@@ -1,7 +1,21 @@
+// KestrinIndex: the program's entry. Sets up the application and its look, shows the main
+// window and runs the event loop until the window closes.
+#include <unistd.h>
 #include <QApplication>
 
+#include "app/uLook.h"
+#include "app/uMain.h"
+
 int main(int argc, char* argv[]) {
+  // The banner's browser engine refuses to start its sandbox as root.
+  if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Kestrin 증명사진"));
-  return 0;
+  // The application title. (A display name would be appended to every window caption.)
+  QApplication::setApplicationName(QStringLiteral("Kestrin 증명사진"));
+  Kestrin::ApplyLook(app);
+
+  Kestrin::TKestrin_Index mainWindow;
+  mainWindow.show();
+  return app.exec();
 }

@@ -1,0 +1,466 @@
+// The main window with real widgets on the offscreen platform: start-up, photo type selection,
+// the photo browser (listing and choosing) and the wait indicator. The web banner is replaced
+// by a placeholder (KESTRIN_NO_BANNER=1); message boxes are answered through the hook.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+
+#include "TestSupport.h"
+#include "app/uImageSelector.h"
+#include "app/uMain.h"
+#include "gfx/uPhotoLoader.h"
+#include "order/LoginFrm.h"
+#include "ui/uMessages.h"
+
+using namespace Kestrin;
+using KestrinTest::MakePatternImage;
+using KestrinTest::WriteJpeg;
+
+namespace {
+
+// Records every message box and answers from a queue (Ok / Yes when empty).
+struct TBoxes {
+  std::vector<TMessageBoxRequest> Seen;
+  std::deque<QMessageBox::StandardButton> Answers;
+
+  TBoxes() {
+    SetMessageHook([this](const TMessageBoxRequest& r) {
+      Seen.push_back(r);
+      if (!Answers.empty()) {
+        const auto a = Answers.front();
+        Answers.pop_front();
+        return a;
+      }
+      return r.Buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+    });
+  }
+  ~TBoxes() { SetMessageHook(nullptr); }
+};
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+// Counts the grey cells of a rendered sheet: runs of cell grey along the row through the
+// first row of cells and along the column through the first column.
+int CountGreyCells(const QImage& sheet, int probeX, int probeY) {
+  auto runs = [](auto pixelAt, int n) {
+    int count = 0;
+    bool inside = false;
+    for (int i = 0; i < n; ++i) {
+      const bool grey = pixelAt(i) == kCellColor;
+      if (grey && !inside) ++count;
+      inside = grey;
+    }
+    return count;
+  };
+  const int cols = runs([&](int x) { return sheet.pixel(x, probeY); }, sheet.width());
+  const int rows = runs([&](int y) { return sheet.pixel(probeX, y); }, sheet.height());
+  return cols * rows;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qputenv("KESTRIN_NO_BANNER", "1");
+    ASSERT_TRUE(FHome.isValid());
+    // The tree starts at the desktop, else the home folder: keep that a small empty folder.
+    qputenv("HOME", FHome.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", FHome.filePath("config").toUtf8());
+    ASSERT_TRUE(FPhotos.isValid());
+  }
+
+  // A window that was started with the user ID on the command line and activated.
+  void StartWindow(const QStringList& commandLine = {QStringLiteral("KestrinIndex"),
+                                                     QStringLiteral("X")}) {
+    W = std::make_unique<TKestrin_Index>();
+    W->FCommandLine = commandLine;
+    W->show();
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+  }
+
+  void WaitForUserId() {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W->FUserID.isEmpty() || W->FTerminateRequested; }));
+  }
+
+  QString Photo(const QString& name, int w, int h, unsigned seed = 1) {
+    const QString path = FPhotos.filePath(name);
+    WriteJpeg(MakePatternImage(w, h, seed), path);
+    return path;
+  }
+
+  // Chooses entry idx the way a user does: a left click on its cell.
+  void ClickEntry(int idx) {
+    TImageSelector* list = W->ImageSelector;
+    const QModelIndex mi = list->Model()->index(idx);
+    list->scrollTo(mi);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(mi).center());
+  }
+
+  int EntryOf(const QString& caption) const {
+    for (int i = 0; i < W->ImageSelector->Model()->Count(); ++i)
+      if (W->ImageSelector->Model()->Entry(i).Caption == caption) return i;
+    return -1;
+  }
+
+  QImage RenderSheet() {
+    TBitmap32 out(W->ImgView->Bitmap().Width(), W->ImgView->Bitmap().Height());
+    W->ImgView->PaintTo(out, out.BoundsRect());
+    return out.Image().copy();
+  }
+
+  QTemporaryDir FHome;
+  QTemporaryDir FPhotos;
+  std::unique_ptr<TKestrin_Index> W;
+};
+
+TEST_F(MainWindowTest, StartsWithTheCommandLineUserIdAndAnEmptySheet) {
+  TBoxes boxes;
+  StartWindow();
+  WaitForUserId();
+  EXPECT_EQ(W->FUserID, "X");
+  EXPECT_FALSE(W->FTerminateRequested);
+  EXPECT_TRUE(boxes.Seen.empty());
+  EXPECT_EQ(QApplication::focusWidget(), W->sShellTreeView);
+  // No dialog came up in place of the command line.
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  EXPECT_EQ(W->FCurrentType, -1);
+  EXPECT_EQ(W->CurrentTileLayer(), nullptr);
+  for (QToolButton* b : W->btnTypes) EXPECT_FALSE(b->isChecked()) << b->objectName().toStdString();
+  EXPECT_EQ(W->lblTitle->text(), "메뉴에서 증명사진 종류를 선택해주세요");
+  EXPECT_EQ(W->windowTitle(), "Kestrin 증명사진 1.2.1");
+  EXPECT_EQ(W->size(), QSize(900, 700));
+  EXPECT_EQ(W->minimumSize(), QSize(800, 600));
+  EXPECT_EQ(W->ImgView->geometry(), QRect(9, 48, 694, 449));
+  EXPECT_EQ(W->WebBanner->height(), 97);
+  EXPECT_EQ(W->ToolBar->height(), 62);
+  EXPECT_EQ(W->sShellTreeView->height(), 153);
+  EXPECT_FALSE(W->WaitPanel->isVisible());
+  // The empty view shows only its grey background.
+  W->ImgView->RenderBuffer();
+  const QImage view = W->ImgView->Buffer().Image();
+  EXPECT_EQ(view.pixel(view.width() / 2, view.height() / 2), 0xFF808080u);
+
+  // Tool bar order: the type buttons first, by tag, with their captions.
+  const QStringList captions = {"증 명",  "반명함", "여 권", "미국여권",
+                                "공무원", "명 함",  "지갑형"};
+  for (int i = 0; i < kPhotoTypeCount; ++i) {
+    EXPECT_EQ(W->btnTypes[i]->text(), captions[i]);
+    EXPECT_EQ(W->btnTypes[i]->property("Tag").toInt(), i);
+    EXPECT_EQ(W->btnTypes[i]->size(), QSize(65, 52));
+  }
+}
+
+TEST_F(MainWindowTest, LoginDialogSettlesTheUserIdWithoutACommandLineArgument) {
+  // An empty first argument counts as none. Cancel ends the program; the guest button gives
+  // "guest". Either way the dialog is shown exactly once.
+  struct TCase {
+    const char* Button;  // nullptr: close with Esc
+    QString Expected;
+  };
+  for (const TCase& c : {TCase{nullptr, QString()}, TCase{"btnGuest", QStringLiteral("guest")}}) {
+    SCOPED_TRACE(c.Button ? c.Button : "Esc");
+    int dialogs = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* login = qobject_cast<TfrmLogin*>(QApplication::activeModalWidget());
+      if (!login) return;
+      ++dialogs;
+      if (c.Button)
+        login->findChild<QPushButton*>(c.Button)->click();
+      else
+        QTest::keyClick(login, Qt::Key_Escape);
+    });
+    poll.start(20);
+    StartWindow({QStringLiteral("KestrinIndex"), QString()});
+    WaitForUserId();
+    QTest::qWait(50);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(W->FUserID, c.Expected);
+    EXPECT_EQ(W->FTerminateRequested, c.Expected.isEmpty());
+    W.reset();
+  }
+}
+
+TEST_F(MainWindowTest, TypeSelectionAsksBeforeDiscardingAPhoto) {
+  TBoxes boxes;
+  StartWindow();
+  WaitForUserId();
+  const QString photo = Photo("p.jpg", 800, 1000);
+  W->SelectFolder(FPhotos.path());
+
+  // Type 2 on an empty sheet: no question; nine grey 413 x 531 cells.
+  QTest::mouseClick(W->btnTypes[2], Qt::LeftButton);
+  EXPECT_TRUE(boxes.Seen.empty());
+  EXPECT_EQ(W->FCurrentType, 2);
+  EXPECT_EQ(W->lblTitle->text(), "여 권 ( 3.5cm x 4.5cm )");
+  ASSERT_NE(W->CurrentTileLayer(), nullptr);
+  EXPECT_EQ(W->CurrentTileLayer()->TileWidth(), 413);
+  EXPECT_EQ(W->CurrentTileLayer()->TileHeight(), 531);
+  QImage sheet = RenderSheet();
+  EXPECT_EQ(sheet.size(), QSize(1500, 2100));
+  EXPECT_EQ(CountGreyCells(sheet, 93 + 200, 216 + 200), 9);
+
+  // Type 0 with a photo.
+  QTest::mouseClick(W->btnTypes[0], Qt::LeftButton);
+  EXPECT_TRUE(boxes.Seen.empty());
+  ClickEntry(0);  // the only entry is selected already: a click raises nothing
+  EXPECT_TRUE(W->CurrentTileLayer()->FPhoto().Empty());
+  QTest::keyClick(W->ImageSelector, Qt::Key_Home);  // nothing to move to either
+  W->ImageSelectorImageSelect(0);
+  ASSERT_EQ(W->CurrentTileLayer()->FPhoto().Width(), 800);
+  TTileLayer* const layer = W->CurrentTileLayer();
+
+  // Type 1 clicked, answer No: type 0's button is pressed again, the sheet is untouched.
+  boxes.Answers = {QMessageBox::No};
+  QTest::mouseClick(W->btnTypes[1], Qt::LeftButton);
+  ASSERT_EQ(boxes.Seen.size(), 1u);
+  const TMessageBoxRequest& q = boxes.Seen[0];
+  EXPECT_EQ(q.Caption, "Warning");
+  EXPECT_EQ(q.Text, "작성중인 증명사진이 취소됩니다.\r\n취소하시겠습니까?");
+  EXPECT_EQ(q.Icon, TMsgIcon::Warning);
+  EXPECT_EQ(q.Buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(q.DefaultButton, QMessageBox::Yes);
+  EXPECT_TRUE(W->btnTypes[0]->isChecked());
+  EXPECT_FALSE(W->btnTypes[1]->isChecked());
+  EXPECT_EQ(W->FCurrentType, 0);
+  EXPECT_EQ(W->CurrentTileLayer(), layer);
+  EXPECT_EQ(W->CurrentTileLayer()->FPhoto().Width(), 800);
+  EXPECT_EQ(W->FPhotoFile, photo);
+  EXPECT_EQ(W->lblTitle->text(), "증 명 ( 2.5cm x 3cm )");
+
+  // The selected type's own button while a photo is on it: asked, Yes empties the same type.
+  QTest::mouseClick(W->btnTypes[0], Qt::LeftButton);
+  EXPECT_EQ(boxes.Seen.size(), 2u);
+  EXPECT_TRUE(W->btnTypes[0]->isChecked());
+  EXPECT_EQ(W->FCurrentType, 0);
+  EXPECT_TRUE(W->CurrentTileLayer()->FPhoto().Empty());
+  EXPECT_EQ(CountGreyCells(RenderSheet(), 103 + 100, 89 + 100), 20);
+
+  // Type 1 with a photo, answer Yes: twelve grey cells, the new title, the photo gone.
+  W->ImageSelectorImageSelect(0);
+  ASSERT_FALSE(W->CurrentTileLayer()->FPhoto().Empty());
+  QTest::mouseClick(W->btnTypes[1], Qt::LeftButton);
+  EXPECT_EQ(boxes.Seen.size(), 3u);
+  EXPECT_EQ(W->FCurrentType, 1);
+  EXPECT_TRUE(W->btnTypes[1]->isChecked());
+  EXPECT_FALSE(W->btnTypes[0]->isChecked());
+  EXPECT_EQ(W->lblTitle->text(), "반명함 ( 3cm x 4cm )");
+  EXPECT_EQ(W->ImgView->Layers()->Count(), 1);
+  EXPECT_TRUE(W->CurrentTileLayer()->FPhoto().Empty());
+  EXPECT_TRUE(W->FPhotoFile.isEmpty());
+  EXPECT_EQ(CountGreyCells(RenderSheet(), 181 + 100, 49 + 100), 12);
+}
+
+TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
+  TBoxes boxes;
+  StartWindow();
+  WaitForUserId();
+  Photo("a.jpg", 300, 200, 1);
+  Photo("B.JPG", 120, 240, 2);
+  Photo(".e.jpg", 300, 200, 3);                      // hidden
+  Photo("c.jpeg", 300, 200, 4);                      // another suffix
+  ASSERT_TRUE(QDir(FPhotos.path()).mkdir("d.jpg"));  // a folder
+  Photo("d.jpg/inner.jpg", 300, 200, 5);
+  WriteBytes(FPhotos.filePath("empty.jpg"), {});
+  WriteBytes(FPhotos.filePath("text.jpg"), "not a picture at all");
+  const QByteArray header = [&] {
+    QFile f(Photo("whole.jpeg", 640, 480, 6));
+    f.open(QIODevice::ReadOnly);
+    return f.read(200);
+  }();
+  WriteBytes(FPhotos.filePath("cut.jpg"), header);
+
+  QSignalSpy selects(W->ImageSelector, &TImageSelector::ImageSelect);
+  W->SelectFolder(FPhotos.path());
+  TThumbnailModel* m = W->ImageSelector->Model();
+  QStringList captions;
+  for (int i = 0; i < m->Count(); ++i) captions << m->Entry(i).Caption;
+  QStringList sorted = captions;
+  sorted.sort();
+  EXPECT_EQ(sorted, QStringList({"B.JPG", "a.jpg", "cut.jpg", "empty.jpg", "text.jpg"}));
+
+  // Listed in the file system's order, each thumbnail as a one-by-one decode makes it, the
+  // last one selected, and no selection event for any of it.
+  const QFileInfoList order = JpegFilesOf(FPhotos.path());
+  ASSERT_EQ(order.size(), m->Count());
+  for (int i = 0; i < m->Count(); ++i) {
+    SCOPED_TRACE(captions[i].toStdString());
+    EXPECT_EQ(m->Entry(i).Caption, order[i].fileName());
+    EXPECT_EQ(m->Entry(i).FileName, FPhotos.filePath(captions[i]));
+    const QImage expected = LoadThumbnail(order[i].filePath(), kThumbWidth, kThumbHeight);
+    EXPECT_EQ(m->Entry(i).Thumb, expected);
+  }
+  EXPECT_EQ(m->Entry(EntryOf("a.jpg")).Thumb.size(), QSize(130, 87));
+  EXPECT_EQ(m->Entry(EntryOf("B.JPG")).Thumb.size(), QSize(65, 130));
+  for (const char* broken : {"empty.jpg", "text.jpg", "cut.jpg"})
+    EXPECT_TRUE(m->Entry(EntryOf(broken)).Thumb.isNull()) << broken;
+  EXPECT_EQ(W->ImageSelector->SelectedIndex(), m->Count() - 1);
+  EXPECT_EQ(selects.count(), 0);
+  EXPECT_FALSE(W->WaitPanel->isVisible());
+
+  // Another folder replaces the list; a folder that is gone lists nothing and breaks nothing.
+  W->SelectFolder(FPhotos.filePath("d.jpg"));
+  EXPECT_EQ(m->Count(), 1);
+  EXPECT_EQ(m->Entry(0).Caption, "inner.jpg");
+  W->ImageSelector->ListFolder(FPhotos.filePath("gone"));
+  EXPECT_EQ(m->Count(), 0);
+  EXPECT_EQ(W->ImageSelector->SelectedIndex(), -1);
+  EXPECT_TRUE(boxes.Seen.empty());
+}
+
+TEST_F(MainWindowTest, ChoosingAPhotoChecksTypeSizeAndFile) {
+  TBoxes boxes;
+  StartWindow();
+  WaitForUserId();
+  const QString ok = Photo("1-ok.jpg", 295, 354, 1);
+  Photo("2-narrow.jpg", 294, 2000, 2);
+  Photo("3-big.jpg", 900, 1200, 3);
+  WriteBytes(FPhotos.filePath("4-broken.jpg"), "not a picture at all");
+  W->SelectFolder(FPhotos.path());
+  QSignalSpy selects(W->ImageSelector, &TImageSelector::ImageSelect);
+
+  // Before a type: the notice, nothing loaded, the thumbnail stays selected.
+  ClickEntry(EntryOf("1-ok.jpg"));
+  ASSERT_EQ(selects.count(), 1);
+  ASSERT_EQ(boxes.Seen.size(), 1u);
+  EXPECT_EQ(boxes.Seen[0].Caption, "안내");
+  EXPECT_EQ(boxes.Seen[0].Text, "증명사진 종류를 먼저 선택해 주세요");
+  EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::None);
+  EXPECT_EQ(W->CurrentTileLayer(), nullptr);
+  EXPECT_EQ(W->ImageSelector->SelectedIndex(), EntryOf("1-ok.jpg"));
+  EXPECT_FALSE(W->WaitPanel->isVisible());
+
+  QTest::mouseClick(W->btnTypes[0], Qt::LeftButton);
+  TTileLayer* layer = W->CurrentTileLayer();
+  ASSERT_EQ(layer->TileWidth(), 295);
+  ASSERT_EQ(layer->TileHeight(), 354);
+
+  struct TCase {
+    const char* File;
+    QSize Photo;          // the sheet's photo afterwards
+    const char* Caption;  // the message shown, or nullptr
+  };
+  const TCase cases[] = {
+      {"1-ok.jpg", QSize(295, 354), nullptr},     // exactly one tile: accepted
+      {"2-narrow.jpg", QSize(295, 354), "안내"},  // one pixel too narrow: refused
+      {"3-big.jpg", QSize(900, 1200), nullptr},
+      {"4-broken.jpg", QSize(900, 1200), "Kestrin 증명사진"},  // standard error message
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    boxes.Seen.clear();
+    const int idx = EntryOf(c.File);
+    if (W->ImageSelector->SelectedIndex() == idx) W->ImageSelector->SetSelectedIndex(-1);
+    ClickEntry(idx);
+    EXPECT_EQ(W->ImageSelector->SelectedIndex(), idx);
+    EXPECT_EQ(QSize(layer->FPhoto().Width(), layer->FPhoto().Height()), c.Photo);
+    EXPECT_EQ(W->CurrentTileLayer(), layer);
+    if (c.Caption) {
+      ASSERT_EQ(boxes.Seen.size(), 1u);
+      EXPECT_EQ(boxes.Seen[0].Caption, c.Caption);
+    } else {
+      EXPECT_TRUE(boxes.Seen.empty());
+    }
+    EXPECT_FALSE(W->WaitPanel->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
+  EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
+  EXPECT_TRUE(boxes.Seen[0].Text.contains("4-broken.jpg"));
+  EXPECT_TRUE(boxes.Seen[0].Text.endsWith('.'));
+  // The narrow photo's notice, and the accepted photos travel with the draft resampler.
+  EXPECT_EQ(layer->FPhoto().Resampler(), TResamplerKind::Draft);
+  EXPECT_EQ(W->FPhotoFile, FPhotos.filePath("3-big.jpg"));
+
+  // Keyboard moves choose too; after a new listing the sheet keeps its photo.
+  boxes.Seen.clear();
+  const int okIdx = EntryOf("1-ok.jpg");
+  const bool fromBelow = okIdx + 1 < W->ImageSelector->Model()->Count();
+  W->ImageSelector->SetSelectedIndex(fromBelow ? okIdx + 1 : okIdx - 1);
+  QTest::keyClick(W->ImageSelector, fromBelow ? Qt::Key_Up : Qt::Key_Down);
+  EXPECT_EQ(W->ImageSelector->SelectedIndex(), okIdx);
+  EXPECT_EQ(layer->FPhoto().Width(), 295);
+  EXPECT_EQ(W->FPhotoFile, ok);
+  W->SelectFolder(FHome.path());
+  EXPECT_EQ(W->ImageSelector->Model()->Count(), 0);
+  EXPECT_EQ(layer->FPhoto().Width(), 295);
+  EXPECT_EQ(W->FPhotoFile, ok);
+  EXPECT_TRUE(boxes.Seen.empty());
+}
+
+TEST_F(MainWindowTest, WaitIndicatorHasNoNestingAndRunsNoQueuedInput) {
+  StartWindow();
+  WaitForUserId();
+  // The panel is painted before BeginWait returns, that is before the work starts.
+  struct TPaintCounter : QObject {
+    int Paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++Paints;
+      return false;
+    }
+  } counter;
+  W->WaitPanel->installEventFilter(&counter);
+  W->BeginWait();
+  EXPECT_GE(counter.Paints, 1);
+  W->BeginWait();
+  EXPECT_TRUE(W->WaitPanel->isVisible());
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  W->EndWait();
+  EXPECT_FALSE(W->WaitPanel->isVisible());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // A click waiting in the queue when an operation starts runs after it, not inside it.
+  QPushButton button(QStringLiteral("other"), W.get());
+  button.setGeometry(600, 10, 60, 20);
+  button.show();
+  int clicks = 0;
+  QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+  const QPointF at(10, 10);
+  QCoreApplication::postEvent(
+      &button, new QMouseEvent(QEvent::MouseButtonPress, at, button.mapToGlobal(at), Qt::LeftButton,
+                               Qt::LeftButton, Qt::NoModifier));
+  QCoreApplication::postEvent(
+      &button, new QMouseEvent(QEvent::MouseButtonRelease, at, button.mapToGlobal(at),
+                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+  W->BeginWait();
+  EXPECT_EQ(clicks, 0);
+  W->EndWait();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(MainWindowTest, ResizingRefitsTheSheetAndLeavesTheWaitPanel) {
+  StartWindow();
+  WaitForUserId();
+  QTest::mouseClick(W->btnTypes[0], Qt::LeftButton);
+  const QSize before = W->ImgView->size();
+  const float scaleBefore = W->ImgView->LayerScale();
+  EXPECT_FLOAT_EQ(scaleBefore, std::min(694.f / 1500, 449.f / 2100));
+
+  W->resize(1200, 1000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return W->ImgView->size() != before; }));
+  const QSize after = W->ImgView->size();
+  EXPECT_EQ(after, before + QSize(300, 300));
+  EXPECT_FLOAT_EQ(W->ImgView->LayerScale(),
+                  std::min(float(after.width()) / 1500, float(after.height()) / 2100));
+  // Centred horizontally.
+  const TRect r = W->ImgView->GetBitmapRect();
+  EXPECT_NEAR(r.Left, after.width() - r.Right, 1);
+  W->BeginWait();
+  EXPECT_EQ(W->WaitPanel->geometry(), QRect(328, 288, 217, 57));
+  W->EndWait();
+}
+
+}  // namespace
