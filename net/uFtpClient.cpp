@@ -202,9 +202,18 @@ void TFtpClient::Connect() {
   }
   try {
     const TFtpReply greeting = ReadReply();
-    if (greeting.Code != 220) FailRefused(greeting);
-    const TFtpReply user = Command(QStringLiteral("USER"), Username, {230, 331});
-    if (user.Code == 331) Command(QStringLiteral("PASS"), Password, {230, 202});
+    if (greeting.Code != 220)
+      throw EKestrinError(
+          QStringLiteral("FTP 서버가 연결을 받지 않았습니다: %1").arg(greeting.Text.trimmed()));
+    SendCommand(QStringLiteral("USER"), Username);
+    TFtpReply login = ReadReply();
+    if (login.Code == 331) {
+      SendCommand(QStringLiteral("PASS"), Password);
+      login = ReadReply();
+    }
+    if (login.Code != 230 && login.Code != 202)
+      throw EKestrinError(
+          QStringLiteral("FTP 서버에 로그인할 수 없습니다: %1").arg(login.Text.trimmed()));
     Command(QStringLiteral("TYPE"), QStringLiteral("I"), {200});
     // The system type is informative only; a server that does not tell is still usable.
     SendCommand(QStringLiteral("SYST"));
