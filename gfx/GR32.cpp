@@ -1,5 +1,7 @@
 #include "GR32.h"
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -155,65 +157,127 @@ void TBitmap32::Draw(const TRect& dstRect, const TRect& srcRect, const TBitmap32
   BlitImage(FImage, dst.Left, dst.Top, scaled, visible);
 }
 
-void TBitmap32::Rotate90() {
-  if (Empty()) return;
-  const int w = Width(), h = Height();
-  QImage out(h, w, QImage::Format_ARGB32);
-  if (out.isNull()) OutOfMemory();
-  // Source row y becomes destination column h - 1 - y. Walk the source in tiles so that
-  // both sides stay in cache.
+namespace {
+
+// A quarter turn of src (W x H) into dst (H x W), as raw pixels: the workers must not call
+// QImage's non-const accessors (they count detaches unsynchronised).
+struct TTurnJob {
+  const TColor32* SrcBits;
+  qsizetype SrcStride;  // in pixels
+  int W, H;             // of the source
+  TColor32* DstBits;
+  qsizetype DstStride;
+  bool Clockwise;
+};
+
+TTurnJob MakeTurnJob(const QImage& src, QImage& dst, bool clockwise) {
+  return {reinterpret_cast<const TColor32*>(src.constBits()),
+          src.bytesPerLine() / 4,
+          src.width(),
+          src.height(),
+          reinterpret_cast<TColor32*>(dst.bits()),
+          dst.bytesPerLine() / 4,
+          clockwise};
+}
+
+// Destination rows [y0, y1) of the turn. Clockwise: dst(X, Y) = src(Y, H - 1 - X);
+// counter-clockwise: dst(X, Y) = src(W - 1 - Y, X). The destination is written row by row in
+// tiles, so that the source lines a tile reads stay in cache while the neighbouring
+// destination rows use them again.
+void TurnRows(const TTurnJob& job, int y0, int y1) {
   constexpr int kTile = 64;
-  const qsizetype dstStride = out.bytesPerLine() / 4;
-  auto* dstBits = reinterpret_cast<TColor32*>(out.bits());
-  for (int y0 = 0; y0 < h; y0 += kTile) {
-    const int y1 = std::min(y0 + kTile, h);
-    for (int x0 = 0; x0 < w; x0 += kTile) {
-      const int x1 = std::min(x0 + kTile, w);
-      for (int y = y0; y < y1; ++y) {
-        const TColor32* s = std::as_const(*this).ScanLine(y);
-        TColor32* d = dstBits + (h - 1 - y);
-        for (int x = x0; x < x1; ++x) d[x * dstStride] = s[x];
+  const int w = job.W, h = job.H;
+  const TColor32* sBits = job.SrcBits;
+  const qsizetype sStride = job.SrcStride;
+  TColor32* dBits = job.DstBits;
+  const qsizetype dStride = job.DstStride;
+  const bool clockwise = job.Clockwise;
+  for (int by = y0; by < y1; by += kTile) {
+    const int ey = std::min(by + kTile, y1);
+    for (int bx = 0; bx < h; bx += kTile) {
+      const int ex = std::min(bx + kTile, h);
+      for (int Y = by; Y < ey; ++Y) {
+        TColor32* d = dBits + Y * dStride;
+        if (clockwise) {
+          const TColor32* s = sBits + (h - 1 - bx) * sStride + Y;
+          for (int X = bx; X < ex; ++X, s -= sStride) d[X] = *s;
+        } else {
+          const TColor32* s = sBits + bx * sStride + (w - 1 - Y);
+          for (int X = bx; X < ex; ++X, s += sStride) d[X] = *s;
+        }
       }
     }
   }
+}
+
+// Runs fn(y0, y1) over [0, rows) split into bands, on the pool's threads when the work is
+// big enough to be worth it.
+void ForBands(int rows, qint64 pixels, const std::function<void(int, int)>& fn) {
+  const int threads = std::max(1, QThread::idealThreadCount());
+  if (threads == 1 || pixels < 262144 || rows < 2) {
+    fn(0, rows);
+    return;
+  }
+  const int bands = std::min(rows, threads * 4);
+  std::vector<std::pair<int, int>> ranges;
+  for (int k = 0; k < bands; ++k)
+    ranges.emplace_back(static_cast<int>(static_cast<qint64>(rows) * k / bands),
+                        static_cast<int>(static_cast<qint64>(rows) * (k + 1) / bands));
+  QtConcurrent::blockingMap(ranges, [&fn](const std::pair<int, int>& r) { fn(r.first, r.second); });
+}
+
+}  // namespace
+
+void TBitmap32::Rotate90() {
+  if (Empty()) return;
+  QImage out(Height(), Width(), QImage::Format_ARGB32);
+  if (out.isNull()) OutOfMemory();
+  const TTurnJob job = MakeTurnJob(FImage, out, true);
+  ForBands(out.height(), static_cast<qint64>(Width()) * Height(),
+           [&job](int y0, int y1) { TurnRows(job, y0, y1); });
   FImage = std::move(out);
   FClipRect = BoundsRect();
 }
 
 void TBitmap32::Rotate270() {
   if (Empty()) return;
-  const int w = Width(), h = Height();
-  QImage out(h, w, QImage::Format_ARGB32);
+  QImage out(Height(), Width(), QImage::Format_ARGB32);
   if (out.isNull()) OutOfMemory();
-  constexpr int kTile = 64;
-  const qsizetype dstStride = out.bytesPerLine() / 4;
-  auto* dstBits = reinterpret_cast<TColor32*>(out.bits());
-  for (int y0 = 0; y0 < h; y0 += kTile) {
-    const int y1 = std::min(y0 + kTile, h);
-    for (int x0 = 0; x0 < w; x0 += kTile) {
-      const int x1 = std::min(x0 + kTile, w);
-      for (int y = y0; y < y1; ++y) {
-        const TColor32* s = std::as_const(*this).ScanLine(y);
-        TColor32* d = dstBits + y;
-        for (int x = x0; x < x1; ++x) d[(w - 1 - x) * dstStride] = s[x];
-      }
-    }
-  }
+  const TTurnJob job = MakeTurnJob(FImage, out, false);
+  ForBands(out.height(), static_cast<qint64>(Width()) * Height(),
+           [&job](int y0, int y1) { TurnRows(job, y0, y1); });
   FImage = std::move(out);
   FClipRect = BoundsRect();
 }
 
 void TBitmap32::FlipHorz() {
   if (Empty()) return;
-  if (!FImage.bits()) OutOfMemory();  // detaches a shared copy first
-  for (int y = 0; y < Height(); ++y) std::reverse(ScanLine(y), ScanLine(y) + Width());
+  uchar* bits = FImage.bits();  // detaches a shared copy first
+  if (!bits) OutOfMemory();
+  const qsizetype stride = FImage.bytesPerLine();
+  const int w = Width();
+  ForBands(Height(), static_cast<qint64>(w) * Height(), [=](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      auto* row = reinterpret_cast<TColor32*>(bits + y * stride);
+      std::reverse(row, row + w);
+    }
+  });
 }
 
 void TBitmap32::FlipVert() {
   if (Empty()) return;
-  if (!FImage.bits()) OutOfMemory();  // detaches a shared copy first
-  for (int y = 0, y2 = Height() - 1; y < y2; ++y, --y2)
-    std::swap_ranges(ScanLine(y), ScanLine(y) + Width(), ScanLine(y2));
+  uchar* bits = FImage.bits();  // detaches a shared copy first
+  if (!bits) OutOfMemory();
+  const qsizetype stride = FImage.bytesPerLine();
+  const int w = Width(), h = Height();
+  // Row y swaps with row h - 1 - y; the bands cover the upper half.
+  ForBands(h / 2, static_cast<qint64>(w) * h, [=](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      auto* a = reinterpret_cast<TColor32*>(bits + y * stride);
+      auto* b = reinterpret_cast<TColor32*>(bits + (h - 1 - y) * stride);
+      std::swap_ranges(a, a + w, b);
+    }
+  });
 }
 
 }  // namespace Kestrin
