@@ -401,6 +401,10 @@ void TUploadForm::FtpClientWork(TWorkMode /*mode*/, qint64 workCount) {
   const QLocale grouped(QLocale::English, QLocale::UnitedStates);
   lblSpeed->setText(grouped.toString(static_cast<qlonglong>(std::llround(rate))) +
                     QStringLiteral(" kbps"));
+  // The label keeps its right edge and grows to the left when a rate needs more room.
+  const int right = 272 + 57;
+  const int width = std::max(57, lblSpeed->fontMetrics().horizontalAdvance(lblSpeed->text()) + 4);
+  lblSpeed->setGeometry(right - width, 8, width, 17);
   Pump();
 }
 

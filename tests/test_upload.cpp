@@ -459,6 +459,9 @@ TEST_F(UploadTest, GaugeAndSpeedFollowTheWorkEvents) {
   form.FStartTime = QDateTime::currentDateTime().addMSecs(-2500);
   form.FtpClientWork(TWorkMode::wmWrite, 1234LL * 1024 * 2 + 600);
   EXPECT_EQ(form.lblSpeed->text(), "1,234 kbps");
+  // A wide rate is shown whole, right-aligned where the label ends.
+  EXPECT_GE(form.lblSpeed->width(), form.lblSpeed->fontMetrics().horizontalAdvance("1,234 kbps"));
+  EXPECT_EQ(form.lblSpeed->geometry().right() + 1, 329);
   form.FtpClientWorkBegin(TWorkMode::wmRead, 0);
   form.FtpClientWork(TWorkMode::wmRead, 4096);
   EXPECT_EQ(form.FileGauge->text(), "0%");
