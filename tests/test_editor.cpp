@@ -14,6 +14,7 @@
 
 #include "TestSupport.h"
 #include "editor/uTrimmingForm.h"
+#include "gfx/uPhotoLoader.h"
 #include "ui/uForms.h"
 #include "ui/uMessages.h"
 
@@ -191,5 +192,219 @@ TEST(AdjustLightness, OtherStepsMatchReference) {
       for (int x = 0; x < 1024; ++x)
         mismatches += work.Pixel(x, y) != ReferenceLightness(bmp.Pixel(x, y), step);
     EXPECT_EQ(mismatches, 0) << "step " << step;
+  }
+}
+
+// Large enough that the turns and mirrors split their work across threads.
+TEST(TrimmingForm, RotateClockwiseThenBackRestoresAndRefitsFrame) {
+  const TBitmap32 original = PatternBitmap(700, 450);
+  TEditorFixture e(original, {10, 10, 110, 60}, 100, 100);
+  e.Form.btnRotateCW->click();
+  ASSERT_EQ(e.Photo().Width(), 450);
+  ASSERT_EQ(e.Photo().Height(), 700);
+  // The top row became the right-hand column; (x, y) went to (H - 1 - y, x).
+  EXPECT_EQ(e.Photo().Pixel(449, 0), original.Pixel(0, 0));
+  EXPECT_EQ(e.Photo().Pixel(449 - 7, 123), original.Pixel(123, 7));
+  // The frame keeps its 2:1 shape, as large as fits, centred: (0, 237.5, 450, 462.5).
+  EXPECT_EQ(e.Frame(), (TFloatRect{0, 237.5f, 450, 462.5f}));
+  e.Form.btnRotateCCW->click();
+  EXPECT_TRUE(SamePixels(e.Photo(), original));
+  EXPECT_EQ(e.Frame(), (TFloatRect{0, 50, 700, 400}));
+  // Counter-clockwise on its own: (x, y) goes to (y, W - 1 - x).
+  e.Form.btnRotateCCW->click();
+  EXPECT_EQ(e.Photo().Pixel(7, 699 - 123), original.Pixel(123, 7));
+}
+
+TEST(TrimmingForm, MirrorTwiceRestoresAndFrameStays) {
+  const TBitmap32 original = PatternBitmap(700, 451);
+  TEditorFixture e(original, {10, 20, 110, 70});
+  e.Form.btnFlipHorz->click();
+  EXPECT_EQ(e.Photo().Pixel(699 - 5, 9), original.Pixel(5, 9));
+  e.Form.btnFlipHorz->click();
+  EXPECT_TRUE(SamePixels(e.Photo(), original));
+  e.Form.FlipVert->click();
+  EXPECT_EQ(e.Photo().Pixel(5, 450 - 9), original.Pixel(5, 9));
+  EXPECT_EQ(e.Photo().Pixel(5, 225), original.Pixel(5, 225));  // the middle row stays
+  e.Form.FlipVert->click();
+  EXPECT_TRUE(SamePixels(e.Photo(), original));
+  EXPECT_EQ(e.Frame(), (TFloatRect{10, 20, 110, 70}));
+}
+
+// Minimum crop 147 x 177: a photo 177 wide and 147 high may still turn; one pixel less in
+// either and the message comes instead, with nothing changed.
+TEST(TrimmingForm, RotationGuardAtTheMinimumSize) {
+  struct {
+    int W, H;
+    bool Allowed;
+  } cases[] = {{177, 147, true}, {176, 147, false}, {177, 146, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
+    for (bool clockwise : {true, false}) {
+      const TBitmap32 original = PatternBitmap(c.W, c.H);
+      TEditorFixture e(original, {0, 0, c.W, c.H});
+      TMessageRecorder boxes;
+      (clockwise ? e.Form.btnRotateCW : e.Form.btnRotateCCW)->click();
+      if (c.Allowed) {
+        EXPECT_TRUE(boxes.Boxes.empty());
+        EXPECT_EQ(e.Photo().Width(), c.H);
+      } else {
+        ASSERT_EQ(boxes.Boxes.size(), 1u);
+        EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("회전하면 최소사이즈보다 작아집니다"));
+        EXPECT_TRUE(boxes.Boxes[0].Caption.isEmpty());
+        EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::None);
+        EXPECT_EQ(boxes.Boxes[0].Buttons, QMessageBox::Ok);
+        EXPECT_TRUE(SamePixels(e.Photo(), original));
+        EXPECT_EQ(e.Frame(), (TFloatRect{0, 0, float(c.W), float(c.H)}));
+      }
+    }
+  }
+}
+
+TEST(TrimmingForm, CheckerboardSquaresAnchoredAtTheBuffer) {
+  TTrimmingForm form(nullptr);
+  TBitmap32 buffer(20, 20);
+  buffer.Clear(0xFF123456);
+  form.ImgViewPaintStage(buffer, 0);
+  const auto colourOf = [&](int x0, int y0, int x1, int y1) -> TColor32 {
+    const TColor32 c = buffer.Pixel(x0, y0);
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (buffer.Pixel(x, y) != c) return 0;
+    return c;
+  };
+  EXPECT_EQ(colourOf(0, 0, 13, 13), 0xFFEEEEEEu);
+  EXPECT_EQ(colourOf(13, 0, 20, 13), 0xFFAAAAAAu);
+  EXPECT_EQ(colourOf(0, 13, 13, 20), 0xFFAAAAAAu);
+  EXPECT_EQ(colourOf(13, 13, 20, 20), 0xFFEEEEEEu);
+  // Clipped: only the clip rectangle changes.
+  buffer.Clear(0xFF123456);
+  buffer.SetClipRect({5, 5, 15, 8});
+  form.ImgViewPaintStage(buffer, 0);
+  EXPECT_EQ(buffer.Pixel(4, 5), 0xFF123456u);
+  EXPECT_EQ(buffer.Pixel(5, 5), 0xFFEEEEEEu);
+  EXPECT_EQ(buffer.Pixel(14, 7), 0xFFAAAAAAu);
+  EXPECT_EQ(buffer.Pixel(14, 8), 0xFF123456u);
+  // The view paints it where the background was: around the photo.
+  EXPECT_EQ(form.ImgView->PaintStages().front(), TImgView32::PST_CUSTOM);
+  form.ImgView->Bitmap().SetImage(KestrinTest::MakePatternImage(100, 100));
+  form.ImgView->resize(583, 394);
+  form.ImgView->RenderBuffer();
+  EXPECT_EQ(form.ImgView->Buffer().Pixel(0, 0), 0xFFEEEEEEu);
+  EXPECT_EQ(form.ImgView->Buffer().Pixel(13, 0), 0xFFAAAAAAu);
+}
+
+// exec() with a button pressed from the event loop, as a user would.
+int ExecPressing(TTrimmingForm& form, QAbstractButton* button) {
+  QTimer::singleShot(0, button, [button] { button->click(); });
+  return form.exec();
+}
+
+TEST(TrimmingForm, CancelDiscardsAndEmptiesTheView) {
+  TEditorFixture e(PatternBitmap(400, 300), {0, 0, 200, 150});
+  e.Form.btnBrightUp->click();
+  EXPECT_EQ(ExecPressing(e.Form, e.Form.btnCancel), mrCancel);
+  EXPECT_TRUE(e.Form.FResult.Empty());
+  EXPECT_TRUE(e.Photo().Empty());
+  // Esc also cancels.
+  TEditorFixture e2(PatternBitmap(400, 300), {0, 0, 200, 150});
+  QTimer::singleShot(0, &e2.Form, [&] { QTest::keyClick(&e2.Form, Qt::Key_Escape); });
+  EXPECT_EQ(e2.Form.exec(), mrCancel);
+}
+
+TEST(TrimmingForm, OkHandsBackPhotoAndCrop) {
+  const TBitmap32 original = PatternBitmap(400, 300);
+  TEditorFixture e(original, {0, 0, 200, 150});
+  e.Form.btnBrightUp->click();
+  e.Form.btnFlipHorz->click();
+  e.Form.FCropFrame->SetLocation({10.5f, 20, 110.25f, 95});
+  EXPECT_EQ(ExecPressing(e.Form, e.Form.BtnOK), mrOk);
+  EXPECT_TRUE(e.Photo().Empty());  // hidden: the view's photo is emptied
+  TBitmap32 expected(original);
+  AdjustLightness(expected, 1);
+  expected.FlipHorz();
+  EXPECT_TRUE(SamePixels(e.Form.FResult, expected));
+  EXPECT_EQ(e.Form.FResult.Resampler(), TResamplerKind::Draft);
+  EXPECT_EQ(e.Form.GetCropRect(), (TRect{10, 20, 111, 95}));
+}
+
+TEST(TrimmingForm, Layout) {
+  TTrimmingForm form(nullptr);
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("트리밍"));
+  EXPECT_EQ(form.size(), QSize(614, 467));
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_EQ(form.ImgView->geometry(), QRect(8, 48, 583, 394));
+  EXPECT_EQ(form.ImgView->ScaleMode(), TImgView32::smOptimal);
+  EXPECT_EQ(form.ImgView->RepaintMode(), TImgView32::rmOptimizer);
+  EXPECT_EQ(form.FCropFrame->Handles(), 1805u);
+  EXPECT_EQ(form.FCropFrame->MinWidth(), 10.0f);
+  struct {
+    QPushButton* Button;
+    const char* Caption;
+    int Width;
+  } buttons[] = {{form.btnBrightUp, "밝게", 34},
+                 {form.btnBrightDown, "어둡게", 48},
+                 {form.btnRevert, "원래대로", 56},
+                 {form.BtnOK, "확인", 56},
+                 {form.btnCancel, "취소", 56}};
+  for (const auto& b : buttons) {
+    EXPECT_EQ(b.Button->text(), QString::fromUtf8(b.Caption));
+    EXPECT_EQ(b.Button->width(), b.Width);
+  }
+  for (QToolButton* b : {form.btnRotateCW, form.btnRotateCCW, form.btnFlipHorz, form.FlipVert})
+    EXPECT_FALSE(b->icon().isNull()) << b->objectName().toStdString();
+}
+
+TEST(TrimmingForm, RevertReloadsTheSourceFile) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("photo.jpg");
+  KestrinTest::WriteJpeg(KestrinTest::MakePatternImage(600, 400), file);
+  TBitmap32 fromFile;
+  LoadPhotoFromFile(fromFile, file);
+  TBitmap32 photo(fromFile);
+  photo.SetResampler(TResamplerKind::Draft);
+  TEditorFixture e(photo, {100, 50, 400, 350}, 147, 177, file);  // a square frame
+  e.Form.btnRotateCW->click();
+  e.Form.btnBrightDown->click();
+  ASSERT_EQ(e.Photo().Width(), 400);
+  TMessageRecorder boxes;
+  e.Form.btnRevert->click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_TRUE(SamePixels(e.Photo(), fromFile));
+  EXPECT_EQ(e.Photo().Resampler(), TResamplerKind::Draft);
+  EXPECT_EQ(e.Frame(), (TFloatRect{100, 0, 500, 400}));  // largest square, centred
+}
+
+TEST(TrimmingForm, RevertFailuresChangeNothing) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("photo.jpg");
+  KestrinTest::WriteJpeg(KestrinTest::MakePatternImage(600, 400), file);
+  const TBitmap32 photo = PatternBitmap(300, 200);
+  struct {
+    const char* Name;
+    std::function<void()> Break;
+    QString Source;
+  } cases[] = {
+      {"file gone", [&] { QFile::remove(file); }, file},
+      {"not an image",
+       [&] {
+         QFile f(file);
+         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+         f.write("this is not a JPEG");
+       },
+       file},
+      {"no source file", [] {}, QString()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    c.Break();
+    TEditorFixture e(photo, {10, 10, 110, 60}, 147, 177, c.Source);
+    TMessageRecorder boxes;
+    e.Form.btnRevert->click();
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(boxes.Boxes[0].Caption, AppTitle());
+    EXPECT_FALSE(boxes.Boxes[0].Text.isEmpty());
+    EXPECT_TRUE(SamePixels(e.Photo(), photo));
+    EXPECT_EQ(e.Frame(), (TFloatRect{10, 10, 110, 60}));
   }
 }
