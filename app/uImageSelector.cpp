@@ -7,7 +7,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
-#include "gfx/uPhotoLoader.h"
+#include "app/uThumbDecoder.h"
 
 namespace Kestrin {
 
@@ -222,7 +222,7 @@ void TImageSelector::ListFolder(const QString& folder) {
     const QFileInfoList batch = files.mid(start, kBatchSize);
     std::function<TThumbEntry(const QFileInfo&)> decode = [](const QFileInfo& fi) {
       TThumbEntry e;
-      e.Thumb = LoadThumbnail(fi.filePath(), kThumbWidth, kThumbHeight);
+      e.Thumb = DecodeThumbnail(fi.filePath(), kThumbWidth, kThumbHeight).Image;
       e.Caption = fi.fileName();
       e.FileName = QDir::cleanPath(fi.absoluteFilePath());
       return e;

@@ -11,6 +11,8 @@
 #include <QWebEngineView>
 
 #include "app/uLook.h"
+#include "app/uThumbDecoder.h"
+#include "common/uErrors.h"
 #include "common/uSettings.h"
 #include "gfx/uPhotoLoader.h"
 #include "order/LoginFrm.h"
@@ -211,7 +213,8 @@ void TKestrin_Index::CreateComponents() {
   titleFont.setBold(true);
   lblTitle->setFont(titleFont);
   lblTitle->setStyleSheet(QStringLiteral("#lblTitle { color: #3B5A82; background: transparent; }"));
-  lblTitle->setGeometry(8, 10, 295, 30);
+  // At least 295 wide; wider when the title needs it (the Korean glyphs run wider).
+  lblTitle->setGeometry(8, 10, std::max(295, lblTitle->sizeHint().width()), 30);
 
   ImgView = new TImgView32(Panel1);
   ImgView->setObjectName(QStringLiteral("ImgView"));
@@ -437,6 +440,13 @@ void TKestrin_Index::ImageSelectorImageSelect(int idx) {
         return;
       }
       const QString fileName = ImageSelector->FileNameOf(idx);
+      if (idx >= 0 && idx < ImageSelector->Model()->Count() &&
+          ImageSelector->Model()->Entry(idx).Thumb.isNull()) {
+        // The list could not show this file. Say why rather than load a damaged picture
+        // (a JPEG cut short would otherwise come up with its lower part grey).
+        const TThumbResult check = DecodeThumbnail(fileName, kThumbWidth, kThumbHeight);
+        if (check.Status != TThumbStatus::Ok) throw EKestrinError(check.Problem);
+      }
       TBitmap32 photo;
       photo.SetResampler(TResamplerKind::Draft);
       LoadPhotoFromFile(photo, fileName);

@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "app/uImageSelector.h"
 #include "app/uMain.h"
+#include "app/uThumbDecoder.h"
 #include "gfx/uPhotoLoader.h"
 #include "order/LoginFrm.h"
 #include "ui/uMessages.h"
@@ -282,6 +283,11 @@ TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
     return f.read(200);
   }();
   WriteBytes(FPhotos.filePath("cut.jpg"), header);
+  {
+    QFile whole(Photo("half.jpeg", 640, 480, 7));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    WriteBytes(FPhotos.filePath("half.jpg"), whole.read(whole.size() / 2));
+  }
 
   QSignalSpy selects(W->ImageSelector, &TImageSelector::ImageSelect);
   W->SelectFolder(FPhotos.path());
@@ -290,7 +296,8 @@ TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
   for (int i = 0; i < m->Count(); ++i) captions << m->Entry(i).Caption;
   QStringList sorted = captions;
   sorted.sort();
-  EXPECT_EQ(sorted, QStringList({"B.JPG", "a.jpg", "cut.jpg", "empty.jpg", "text.jpg"}));
+  EXPECT_EQ(sorted,
+            QStringList({"B.JPG", "a.jpg", "cut.jpg", "empty.jpg", "half.jpg", "text.jpg"}));
 
   // Listed in the file system's order, each thumbnail as a one-by-one decode makes it, the
   // last one selected, and no selection event for any of it.
@@ -300,12 +307,12 @@ TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
     SCOPED_TRACE(captions[i].toStdString());
     EXPECT_EQ(m->Entry(i).Caption, order[i].fileName());
     EXPECT_EQ(m->Entry(i).FileName, FPhotos.filePath(captions[i]));
-    const QImage expected = LoadThumbnail(order[i].filePath(), kThumbWidth, kThumbHeight);
+    const QImage expected = DecodeThumbnail(order[i].filePath(), kThumbWidth, kThumbHeight).Image;
     EXPECT_EQ(m->Entry(i).Thumb, expected);
   }
   EXPECT_EQ(m->Entry(EntryOf("a.jpg")).Thumb.size(), QSize(130, 87));
   EXPECT_EQ(m->Entry(EntryOf("B.JPG")).Thumb.size(), QSize(65, 130));
-  for (const char* broken : {"empty.jpg", "text.jpg", "cut.jpg"})
+  for (const char* broken : {"empty.jpg", "text.jpg", "cut.jpg", "half.jpg"})
     EXPECT_TRUE(m->Entry(EntryOf(broken)).Thumb.isNull()) << broken;
   EXPECT_EQ(W->ImageSelector->SelectedIndex(), m->Count() - 1);
   EXPECT_EQ(selects.count(), 0);
@@ -329,6 +336,11 @@ TEST_F(MainWindowTest, ChoosingAPhotoChecksTypeSizeAndFile) {
   Photo("2-narrow.jpg", 294, 2000, 2);
   Photo("3-big.jpg", 900, 1200, 3);
   WriteBytes(FPhotos.filePath("4-broken.jpg"), "not a picture at all");
+  {
+    QFile whole(Photo("whole.jpeg", 900, 1200, 5));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    WriteBytes(FPhotos.filePath("5-half.jpg"), whole.read(whole.size() / 2));
+  }
   W->SelectFolder(FPhotos.path());
   QSignalSpy selects(W->ImageSelector, &TImageSelector::ImageSelect);
 
@@ -358,6 +370,7 @@ TEST_F(MainWindowTest, ChoosingAPhotoChecksTypeSizeAndFile) {
       {"2-narrow.jpg", QSize(295, 354), "안내"},  // one pixel too narrow: refused
       {"3-big.jpg", QSize(900, 1200), nullptr},
       {"4-broken.jpg", QSize(900, 1200), "Kestrin 증명사진"},  // standard error message
+      {"5-half.jpg", QSize(900, 1200), "Kestrin 증명사진"},    // cut short: refused, not grey
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
@@ -378,7 +391,7 @@ TEST_F(MainWindowTest, ChoosingAPhotoChecksTypeSizeAndFile) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
   EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
-  EXPECT_TRUE(boxes.Seen[0].Text.contains("4-broken.jpg"));
+  EXPECT_TRUE(boxes.Seen[0].Text.contains("5-half.jpg"));
   EXPECT_TRUE(boxes.Seen[0].Text.endsWith('.'));
   // The narrow photo's notice, and the accepted photos travel with the draft resampler.
   EXPECT_EQ(layer->FPhoto().Resampler(), TResamplerKind::Draft);
@@ -461,6 +474,69 @@ TEST_F(MainWindowTest, ResizingRefitsTheSheetAndLeavesTheWaitPanel) {
   W->BeginWait();
   EXPECT_EQ(W->WaitPanel->geometry(), QRect(328, 288, 217, 57));
   W->EndWait();
+}
+
+// The browser's own JPEG thumbnail decoder, beside Qt's full decode of the same files.
+TEST(ThumbDecoderTest, DecodesReducedAndNamesWhatIsWrong) {
+  QTemporaryDir dir;
+  auto path = [&](const char* name) { return dir.filePath(name); };
+  const QImage colour = MakePatternImage(1200, 800, 11);
+  WriteJpeg(colour, path("colour.jpg"));
+  WriteJpeg(colour.convertToFormat(QImage::Format_Grayscale8), path("grey.jpg"));
+  ASSERT_TRUE(MakePatternImage(40, 90, 12).save(path("png-inside.jpg"), "PNG"));
+  QByteArray jpeg;
+  {
+    QFile f(path("colour.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    jpeg = f.readAll();
+  }
+  WriteBytes(path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3));
+  WriteBytes(path("empty.jpg"), {});
+  // The frame header claims 60000 x 60000 pixels.
+  QByteArray huge = jpeg;
+  const qsizetype sof = huge.indexOf(QByteArray("\xFF\xC0", 2));
+  ASSERT_GT(sof, 0);
+  huge[sof + 5] = char(0xEA), huge[sof + 6] = char(0x60), huge[sof + 7] = char(0xEA),
+             huge[sof + 8] = char(0x60);
+  WriteBytes(path("huge.jpg"), huge);
+
+  struct TCase {
+    const char* File;
+    TThumbStatus Status;
+    QSize Size;
+  };
+  const TCase cases[] = {
+      {"colour.jpg", TThumbStatus::Ok, QSize(130, 87)},
+      {"grey.jpg", TThumbStatus::Ok, QSize(130, 87)},
+      {"png-inside.jpg", TThumbStatus::Ok, QSize(58, 130)},  // enlarged, through Qt
+      {"cut.jpg", TThumbStatus::Truncated, QSize(0, 0)},
+      {"empty.jpg", TThumbStatus::Empty, QSize(0, 0)},
+      {"huge.jpg", TThumbStatus::TooLarge, QSize(0, 0)},
+      {"missing.jpg", TThumbStatus::Unreadable, QSize(0, 0)},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    const TThumbResult r = DecodeThumbnail(path(c.File), 130, 130);
+    EXPECT_EQ(r.Status, c.Status);
+    EXPECT_EQ(r.Image.size(), c.Size);
+    EXPECT_EQ(r.Problem.isEmpty(), c.Status == TThumbStatus::Ok);
+    if (c.Status != TThumbStatus::Ok) {
+      EXPECT_TRUE(r.Problem.contains(c.File));
+    }
+    if (c.Status != TThumbStatus::Ok || QByteArray(c.File) == "png-inside.jpg") continue;
+    // Same picture as Qt's full decode reduced smoothly: colours in the right channels.
+    const QImage reference = QImage(path(c.File))
+                                 .convertToFormat(QImage::Format_RGB32)
+                                 .scaled(c.Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double diff = 0;
+    for (int y = 0; y < c.Size.height(); ++y)
+      for (int x = 0; x < c.Size.width(); ++x) {
+        const QRgb a = r.Image.pixel(x, y), b = reference.pixel(x, y);
+        diff += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                std::abs(qBlue(a) - qBlue(b));
+      }
+    EXPECT_LT(diff / (3.0 * c.Size.width() * c.Size.height()), 6.0);
+  }
 }
 
 }  // namespace
