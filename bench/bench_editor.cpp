@@ -25,7 +25,7 @@ const TBitmap32& Photo() {
   static TBitmap32 photo = [] {
     TBitmap32 bmp(kW, kH);
     std::mt19937 rng(7);
-    std::uniform_int_distribution<int> noise(-4, 4);
+    std::uniform_int_distribution<int> noise(-8, 8);
     for (int y = 0; y < kH; ++y) {
       TColor32* row = bmp.ScanLine(y);
       for (int x = 0; x < kW; ++x) {

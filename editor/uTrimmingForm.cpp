@@ -49,10 +49,11 @@ struct TLightnessTables {
   std::vector<quint8> LowCh;        // [max * 256 + min]: floor(p * 255)
 };
 
-// x * 255 is exact in double (a float times an 8-bit integer), so no rounding precedes floor.
+// floor(x * 255) limited to 0..255. x * 255 is exact in double (a float times an 8-bit
+// integer), so no rounding precedes the floor; and since anything below 0 becomes 0 anyway,
+// truncation toward zero gives the same result as floor.
 inline int Channel(float x) {
-  const double v = std::floor(static_cast<double>(x) * 255);
-  return v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v);
+  return std::clamp(static_cast<int>(static_cast<double>(x) * 255), 0, 255);
 }
 
 void BuildLightnessTables(int step, TLightnessTables& t) {
@@ -92,50 +93,41 @@ inline TColor32 LightnessPixel(TColor32 c, const TLightnessTables& t) {
   const float r = t.Unit[R], g = t.Unit[G], b = t.Unit[B];
   const float mx = t.Unit[mxc], mn = t.Unit[mnc];
   const float d = static_cast<float>(static_cast<X>(mx) - mn);
-  float H;
-  if (mx == r && mx != g)
-    H = static_cast<float>((static_cast<X>(g) - b) / d);
-  else if (mx == g && mx != b)
-    H = static_cast<float>(2 + (static_cast<X>(b) - r) / d);
-  else
-    H = static_cast<float>(4 + (static_cast<X>(r) - g) / d);
-  H = static_cast<float>(static_cast<X>(H) * 60);
+  // Which channel leads decides the hue's sector offset and numerator. Written as selects
+  // rather than branches: on varied colours the branches would be mispredicted often.
+  // (0 + x is exactly x, so the red case needs no branch of its own.)
+  const bool redLeads = mx == r && mx != g;
+  const bool greenLeads = !redLeads && mx == g && mx != b;
+  const X num = redLeads     ? static_cast<X>(g) - b
+                : greenLeads ? static_cast<X>(b) - r
+                             : static_cast<X>(r) - g;
+  const X offset = redLeads ? 0 : greenLeads ? 2 : 4;
+  float H = static_cast<float>(offset + num / d);
+  // A single operation on two floats, evaluated wider and rounded to float, is the correctly
+  // rounded float result (both double and extended have more than 2 x 24 + 2 bits), so the
+  // one-operation steps are done in float directly.
+  H = H * 60.0f;
 
   const float V = t.Value[mxc];
   const float S = t.Sat[mxc * 256 + mnc];
-  const TColor32 vc = t.ValueCh[mxc];
-  const TColor32 pc = t.LowCh[mxc * 256 + mnc];
-  const float h = static_cast<float>(static_cast<X>(H) / 60);
-  const int i = static_cast<int>(std::floor(h));
-  const float f = static_cast<float>(static_cast<X>(h) - i);
-  TColor32 rc, gc, bc;
-  switch (i) {
-    case 0:
-    case 2:
-    case 4: {
-      const float tt = static_cast<float>((1 - (1 - static_cast<X>(f)) * S) * V);
-      const TColor32 tc = static_cast<TColor32>(Channel(tt));
-      if (i == 0)
-        rc = vc, gc = tc, bc = pc;
-      else if (i == 2)
-        rc = pc, gc = vc, bc = tc;
-      else
-        rc = tc, gc = pc, bc = vc;
-      break;
-    }
-    default: {
-      const float q = static_cast<float>((1 - static_cast<X>(S) * f) * V);
-      const TColor32 qc = static_cast<TColor32>(Channel(q));
-      if (i == 1)
-        rc = qc, gc = vc, bc = pc;
-      else if (i == 3)
-        rc = pc, gc = qc, bc = vc;
-      else
-        rc = vc, gc = pc, bc = qc;  // 5 and the negative hues
-      break;
-    }
-  }
-  return 0xFF000000u | (rc << 16) | (gc << 8) | bc;
+  const float h = H / 60.0f;
+  int i = static_cast<int>(h);  // floor: truncation, one less below zero
+  i -= h < static_cast<float>(i);
+  const float f = h - static_cast<float>(i);
+  const float q = static_cast<float>((1 - static_cast<X>(S) * f) * V);
+  const float tt = static_cast<float>((1 - (1 - static_cast<X>(f)) * S) * V);
+  // The four candidate channels and, per sector, which goes to red, green and blue: sector
+  // 0 (V, t, p), 1 (q, V, p), 2 (p, V, t), 3 (p, q, V), 4 (t, p, V), any other (V, p, q).
+  const TColor32 ch[4] = {t.ValueCh[mxc], t.LowCh[mxc * 256 + mnc],
+                          static_cast<TColor32>(Channel(q)), static_cast<TColor32>(Channel(tt))};
+  enum { cV, cP, cQ, cT };
+  constexpr auto pick = [](int a, int b, int c) { return a << 4 | b << 2 | c; };
+  static constexpr int kSectors[7] = {pick(cV, cP, cQ), pick(cV, cT, cP), pick(cQ, cV, cP),
+                                      pick(cP, cV, cT), pick(cP, cQ, cV), pick(cT, cP, cV),
+                                      pick(cV, cP, cQ)};
+  const unsigned k = static_cast<unsigned>(i + 1);
+  const int sel = kSectors[k < 7 ? k : 0];
+  return 0xFF000000u | ch[sel >> 4 & 3] << 16 | ch[sel >> 2 & 3] << 8 | ch[sel & 3];
 }
 
 // ---------------------------------------------------------------------------------------
