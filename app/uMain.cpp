@@ -14,8 +14,10 @@
 #include "app/uThumbDecoder.h"
 #include "common/uErrors.h"
 #include "common/uSettings.h"
+#include "editor/uTrimmingForm.h"
 #include "gfx/uPhotoLoader.h"
 #include "order/LoginFrm.h"
+#include "order/uUploadForm.h"
 #include "ui/uForms.h"
 #include "ui/uMessages.h"
 
@@ -474,17 +476,48 @@ void TKestrin_Index::ImageSelectorMouseEnter() {
 
 void TKestrin_Index::btnTrimmingClick() {
   GuardHandler(this, [this] {
-    const TTileLayer* layer = CurrentTileLayer();
+    TTileLayer* layer = CurrentTileLayer();
     if (!layer || layer->FPhoto().Empty()) return;
+    TTrimmingForm form(this);
+    // The editor works on a copy: pixels and drawing properties (the draft resampler).
+    form.ImgView->Bitmap().Assign(layer->FPhoto());
+    form.ImgView->BitmapChanged();
+    // The photo's own file, remembered when it was chosen: a later listing of another folder
+    // changes the list's selection, but revert must reload this photo.
+    form.SetSourceFile(FPhotoFile);
+    form.SetCropFrame(layer->FCropRect());
+    form.SetMinCropSize(static_cast<float>(layer->TileWidth() / 2),
+                        static_cast<float>(layer->TileHeight() / 2));
+    if (form.exec() == mrOk) {
+      layer->SetPhoto(form.FResult);
+      layer->SetCropRect(form.GetCropRect());
+    }
   });
 }
 
 void TKestrin_Index::btnOrderClick() {
   GuardHandler(this, [this] {
-    const TTileLayer* layer = CurrentTileLayer();
+    TTileLayer* layer = CurrentTileLayer();
     if (!layer || layer->FPhoto().Empty()) {
       ShowInfo(this, QString(), QStringLiteral("주문전에 편집을 완료하세요"));
       return;
+    }
+    // The order image: the view rendered at scale 1, the full-resolution sheet. Declared
+    // before the dialog, which borrows it, so that the dialog goes first.
+    TBitmap32 order(ImgView->Bitmap().Width(), ImgView->Bitmap().Height());
+    ImgView->PaintTo(order, order.BoundsRect());
+    TUploadForm form(this);
+    form.FUserID = FUserID;
+    form.FSheet = &order;
+    form.FCartFormat = QStringLiteral("7");
+    form.FItemName = QStringLiteral("Index");
+    form.FHttpApp = QStringLiteral("3");
+    if (form.exec() == mrOk) {
+      // The order is on its way: empty the sheet's photo for the next one. The type and the
+      // crop rectangle stay.
+      layer->Changing();
+      layer->FPhoto().SetSize(0, 0);
+      layer->Changed();
     }
   });
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -13,12 +14,15 @@
 #include <QTimer>
 #include <deque>
 
+#include "FtpTestServer.h"
 #include "TestSupport.h"
 #include "app/uImageSelector.h"
 #include "app/uMain.h"
 #include "app/uThumbDecoder.h"
+#include "editor/uTrimmingForm.h"
 #include "gfx/uPhotoLoader.h"
 #include "order/LoginFrm.h"
+#include "order/uUploadForm.h"
 #include "ui/uMessages.h"
 
 using namespace Kestrin;
@@ -79,6 +83,12 @@ class MainWindowTest : public ::testing::Test {
     qputenv("HOME", FHome.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", FHome.filePath("config").toUtf8());
     ASSERT_TRUE(FPhotos.isValid());
+  }
+
+  void TearDown() override {
+    W.reset();
+    for (const char* name : {"KESTRIN_FTP_SERVER", "KESTRIN_WEB_SERVER", "KESTRIN_BROWSER"})
+      qunsetenv(name);
   }
 
   // A window that was started with the user ID on the command line and activated.
@@ -474,6 +484,158 @@ TEST_F(MainWindowTest, ResizingRefitsTheSheetAndLeavesTheWaitPanel) {
   W->BeginWait();
   EXPECT_EQ(W->WaitPanel->geometry(), QRect(328, 288, 217, 57));
   W->EndWait();
+}
+
+// Runs action on the first modal dialog of type T that comes up (polling from the event loop
+// that the dialog's exec() runs); counts the dialogs seen.
+template <typename T>
+struct TOnDialog {
+  int Seen = 0;
+  QTimer Poll;
+  explicit TOnDialog(std::function<void(T*)> action) {
+    QObject::connect(&Poll, &QTimer::timeout, [this, action] {
+      auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!dlg || dlg->property("kestrinTestSeen").toBool()) return;
+      dlg->setProperty("kestrinTestSeen", true);
+      ++Seen;
+      action(dlg);
+    });
+    Poll.start(10);
+  }
+};
+
+TEST_F(MainWindowTest, EditCommandHandsTheSheetsPhotoToTheEditor) {
+  TBoxes boxes;
+  StartWindow();
+  WaitForUserId();
+  {  // No type, then a type without a photo: nothing opens.
+    TOnDialog<TTrimmingForm> editor([](TTrimmingForm* f) { f->reject(); });
+    QTest::mouseClick(W->btnTrimming, Qt::LeftButton);
+    QTest::mouseClick(W->btnTypes[2], Qt::LeftButton);
+    QTest::mouseClick(W->btnTrimming, Qt::LeftButton);
+    QTest::qWait(30);
+    EXPECT_EQ(editor.Seen, 0);
+    EXPECT_TRUE(boxes.Seen.empty());
+  }
+  const QString file = Photo("p.jpg", 1000, 1400);
+  W->SelectFolder(FPhotos.path());
+  W->ImageSelectorImageSelect(0);
+  TTileLayer* layer = W->CurrentTileLayer();
+  ASSERT_FALSE(layer->FPhoto().Empty());
+  // Listing another folder moves the list's selection away; the editor still gets the photo's
+  // own file for its revert.
+  W->SelectFolder(FHome.path());
+  const TBitmap32 before(layer->FPhoto());
+  const TRect cropBefore = layer->FCropRect();
+
+  // Cancel after a turn: the sheet is exactly as before.
+  {
+    TOnDialog<TTrimmingForm> editor([&](TTrimmingForm* f) {
+      EXPECT_EQ(f->FSourceFile, file);
+      EXPECT_EQ(f->ImgView->Bitmap().Image(), before.Image());
+      EXPECT_EQ(f->ImgView->Bitmap().Resampler(), TResamplerKind::Draft);
+      EXPECT_EQ(f->GetCropRect(), cropBefore);
+      QTest::mouseClick(f->btnRotateCW, Qt::LeftButton);
+      QTest::mouseClick(f->btnCancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(W->btnTrimming, Qt::LeftButton);
+    EXPECT_EQ(editor.Seen, 1);
+  }
+  EXPECT_EQ(layer->FPhoto().Image(), before.Image());
+  EXPECT_EQ(layer->FCropRect(), cropBefore);
+
+  // OK after a turn: the turned photo, and the editor's frame rather than the automatic crop.
+  TRect frame;
+  {
+    TOnDialog<TTrimmingForm> editor([&](TTrimmingForm* f) {
+      QTest::mouseClick(f->btnRotateCW, Qt::LeftButton);
+      f->SetCropFrame({100, 50, 700, 700});  // not what an automatic crop would give
+      frame = f->GetCropRect();
+      QTest::mouseClick(f->BtnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(W->btnTrimming, Qt::LeftButton);
+    EXPECT_EQ(editor.Seen, 1);
+  }
+  EXPECT_EQ(W->CurrentTileLayer(), layer);
+  EXPECT_EQ(QSize(layer->FPhoto().Width(), layer->FPhoto().Height()), QSize(1400, 1000));
+  EXPECT_EQ(layer->FCropRect(), frame);
+  EXPECT_EQ(W->FPhotoFile, file);
+  EXPECT_TRUE(boxes.Seen.empty());
+}
+
+TEST_F(MainWindowTest, OrderCommandSendsTheFullSheetAndEmptiesItAfterwards) {
+  TBoxes boxes;
+  KestrinTest::TFtpTestServer ftp;
+  KestrinTest::TServerProcess web;
+  ASSERT_TRUE(ftp.Start());
+  ASSERT_TRUE(web.Start(KestrinTest::SupportFile("stamp_server.py")));
+  qputenv("KESTRIN_FTP_SERVER", ftp.HostPort().toUtf8());
+  qputenv("KESTRIN_WEB_SERVER", web.HostPort().toUtf8());
+  qputenv("KESTRIN_BROWSER", "/bin/true");
+  StartWindow();
+  WaitForUserId();
+
+  // Without a type, then without a photo: the reminder only.
+  for (int i = 0; i < 2; ++i) {
+    if (i == 1) QTest::mouseClick(W->btnTypes[0], Qt::LeftButton);
+    boxes.Seen.clear();
+    QTest::mouseClick(W->btnOrder, Qt::LeftButton);
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Caption, "");
+    EXPECT_EQ(boxes.Seen[0].Text, "주문전에 편집을 완료하세요");
+    EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::None);
+  }
+  boxes.Seen.clear();
+  Photo("p.jpg", 800, 1000);
+  W->SelectFolder(FPhotos.path());
+  W->ImageSelectorImageSelect(0);
+  TTileLayer* layer = W->CurrentTileLayer();
+  const TRect crop = layer->FCropRect();
+  const QImage expected = RenderSheet();
+
+  // Closed before starting: the sheet keeps its photo.
+  {
+    TOnDialog<TUploadForm> upload([&](TUploadForm* f) {
+      EXPECT_EQ(f->FUserID, "X");
+      ASSERT_NE(f->FSheet, nullptr);
+      EXPECT_EQ(f->FSheet->Image(), expected);
+      EXPECT_EQ(f->FCartFormat, "7");
+      EXPECT_EQ(f->FItemName, "Index");
+      EXPECT_EQ(f->FHttpApp, "3");
+      f->close();
+    });
+    QTest::mouseClick(W->btnOrder, Qt::LeftButton);
+    EXPECT_EQ(upload.Seen, 1);
+  }
+  EXPECT_EQ(layer->FPhoto().Width(), 800);
+
+  // A real order: the sheet arrives on the server at full size; then the cells are grey.
+  {
+    TOnDialog<TUploadForm> upload([](TUploadForm* f) {
+      f->txtQty->SetText(QStringLiteral("1"));
+      QTest::mouseClick(f->btnStart, Qt::LeftButton);
+    });
+    QTest::mouseClick(W->btnOrder, Qt::LeftButton);
+    EXPECT_EQ(upload.Seen, 1);
+  }
+  QStringList sheets;
+  QDirIterator it(ftp.Root(), {"*.jpg"}, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) sheets << it.next();
+  QImage sent;
+  for (const QString& f : sheets)
+    if (QImage img(f); img.width() == 1500) sent = img;
+  ASSERT_EQ(sent.size(), QSize(1500, 2100)) << sheets.join(' ').toStdString();
+  EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen[0].Text.toStdString();
+  EXPECT_TRUE(layer->FPhoto().Empty());
+  EXPECT_EQ(W->CurrentTileLayer(), layer);
+  EXPECT_EQ(layer->FCropRect(), crop);
+  EXPECT_EQ(W->FCurrentType, 0);
+  EXPECT_TRUE(W->btnTypes[0]->isChecked());
+  EXPECT_EQ(W->lblTitle->text(), "증 명 ( 2.5cm x 3cm )");
+  EXPECT_EQ(CountGreyCells(RenderSheet(), 103 + 100, 89 + 100), 20);
+  // The next photo can be chosen at once.
+  W->ImageSelectorImageSelect(0);
+  EXPECT_EQ(layer->FPhoto().Width(), 800);
 }
 
 // The browser's own JPEG thumbnail decoder, beside Qt's full decode of the same files.
