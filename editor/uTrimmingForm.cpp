@@ -146,18 +146,14 @@ QIcon MakeEditorIcon(TEditorIcon kind) {
     case iiRotateCCW: {
       const bool cw = kind == iiRotateCW;
       p.setPen(QPen(ink, 1.6));
-      // An open circle with an arrow head at its upper end, turning one way or the other.
-      p.drawArc(QRectF(3, 3, 10, 10), cw ? 120 * 16 : 60 * 16, cw ? -300 * 16 : 300 * 16);
+      // Five sixths of a circle ending at the top, with the arrow head there pointing the way
+      // it turns.
+      p.drawArc(QRectF(3, 3, 10, 10), cw ? 30 * 16 : 150 * 16, cw ? -300 * 16 : 300 * 16);
       QPainterPath head;
-      if (cw) {
-        head.moveTo(9, 1);
-        head.lineTo(13.5, 3.5);
-        head.lineTo(9, 6.5);
-      } else {
-        head.moveTo(7, 1);
-        head.lineTo(2.5, 3.5);
-        head.lineTo(7, 6.5);
-      }
+      const qreal base = cw ? 6.5 : 9.5, tip = cw ? 11 : 5;
+      head.moveTo(base, 0.5);
+      head.lineTo(tip, 3);
+      head.lineTo(base, 5.5);
       head.closeSubpath();
       p.fillPath(head, ink);
       break;
