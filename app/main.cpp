@@ -10,6 +10,9 @@ int main(int argc, char* argv[]) {
   // The banner's browser engine refuses to start its sandbox as root.
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // The banner's browser engine shares OpenGL contexts with the widgets; this must be said
+  // before the application object exists.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   // The application title. (A display name would be appended to every window caption.)
   QApplication::setApplicationName(QStringLiteral("Kestrin 증명사진"));

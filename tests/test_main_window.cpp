@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineView>
 #include <deque>
 
 #include "FtpTestServer.h"
@@ -484,6 +485,42 @@ TEST_F(MainWindowTest, ResizingRefitsTheSheetAndLeavesTheWaitPanel) {
   W->BeginWait();
   EXPECT_EQ(W->WaitPanel->geometry(), QRect(328, 288, 217, 57));
   W->EndWait();
+}
+
+// The banner with the real browser engine against the demo shop's web server: the first
+// activation navigates it, and a completed load hides the page's scroll bars.
+TEST_F(MainWindowTest, BannerLoadsTheShopPageAndHidesItsScrollBars) {
+  KestrinTest::TServerProcess web;
+  ASSERT_TRUE(web.Start(QStringLiteral(KESTRIN_SOURCE_DIR "/tools/demo-shop/web_server.py"),
+                        {"--port", "0", "--ftp-root", FHome.filePath("ftp")}));
+  qputenv("KESTRIN_WEB_SERVER", web.HostPort().toUtf8());
+  qunsetenv("KESTRIN_NO_BANNER");
+  StartWindow();
+  qputenv("KESTRIN_NO_BANNER", "1");
+  WaitForUserId();
+  ASSERT_NE(W->FBannerView, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return W->FBannerView->url().path() == "/clients/index_top.html"; }, 20000));
+  EXPECT_EQ(W->FBannerView->url().toString(),
+            "http://" + web.HostPort() + "/clients/index_top.html");
+
+  auto overflow = [&] {
+    QString result = "<none>";
+    W->FBannerView->page()->runJavaScript(
+        "document.body.style.overflowX + '/' + document.body.style.overflowY",
+        [&](const QVariant& v) { result = v.toString(); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result != "<none>"; }, 10000));
+    return result;
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return overflow() == "hidden/hidden"; }, 20000));
+
+  // An unfinished load changes nothing; a finished one sets both directions again.
+  W->FBannerView->page()->runJavaScript(
+      "document.body.style.overflowX = 'scroll'; document.body.style.overflowY = 'auto';");
+  W->WebBannerProgressChange(40, 100);
+  EXPECT_EQ(overflow(), "scroll/auto");
+  W->WebBannerProgressChange(100, 100);
+  EXPECT_EQ(overflow(), "hidden/hidden");
 }
 
 // Runs action on the first modal dialog of type T that comes up (polling from the event loop

@@ -27,16 +27,20 @@ stop_servers() {
 trap stop_servers EXIT
 trap 'exit 130' INT TERM
 
-# Starts a server script and waits for its "PORT <n>" line; prints the port.
+# Starts a server script in the background and waits for its "PORT <n>" line; the port is
+# left in SERVER_PORT. (No command substitution: the server must stay a child of this shell,
+# so that it is stopped on exit.)
+SERVER_PORT=""
 start_server() {
   local name="$1"
   shift
   "$PYTHON" "$@" >"$LOGS/$name.out" 2>"$LOGS/$name.log" &
-  PIDS+=($!)
   local pid=$!
+  PIDS+=("$pid")
+  local word port
   for _ in $(seq 1 100); do
-    if read -r word port <"$LOGS/$name.out" 2>/dev/null && [ "$word" = "PORT" ]; then
-      echo "$port"
+    if [ -s "$LOGS/$name.out" ] && read -r word port <"$LOGS/$name.out" && [ "$word" = "PORT" ]; then
+      SERVER_PORT="$port"
       return 0
     fi
     if ! kill -0 "$pid" 2>/dev/null; then break; fi
@@ -47,8 +51,10 @@ start_server() {
   return 1
 }
 
-WEB_PORT=$(start_server web-server tools/demo-shop/web_server.py --port 8080 --ftp-root "$FTP_ROOT")
-FTP_PORT=$(start_server ftp-server tools/demo-shop/ftp_server.py --port 2121 --root "$FTP_ROOT")
+start_server web-server tools/demo-shop/web_server.py --port 8080 --ftp-root "$FTP_ROOT"
+WEB_PORT="$SERVER_PORT"
+start_server ftp-server tools/demo-shop/ftp_server.py --port 2121 --root "$FTP_ROOT"
+FTP_PORT="$SERVER_PORT"
 echo "Demo shop: web server on 127.0.0.1:$WEB_PORT, FTP server on 127.0.0.1:$FTP_PORT (logs in $LOGS)"
 
 export KESTRIN_WEB_SERVER="127.0.0.1:$WEB_PORT"
