@@ -218,18 +218,22 @@ QString TImageSelector::FileNameOf(int index) const {
 void TImageSelector::ListFolder(const QString& folder) {
   FModel->Clear();
   const QFileInfoList files = JpegFilesOf(folder);
-  for (qsizetype start = 0; start < files.size(); start += kBatchSize) {
-    const QFileInfoList batch = files.mid(start, kBatchSize);
-    std::function<TThumbEntry(const QFileInfo&)> decode = [](const QFileInfo& fi) {
-      TThumbEntry e;
-      e.Thumb = DecodeThumbnail(fi.filePath(), kThumbWidth, kThumbHeight).Image;
-      e.Caption = fi.fileName();
-      e.FileName = QDir::cleanPath(fi.absoluteFilePath());
-      return e;
-    };
-    QList<TThumbEntry> done = QtConcurrent::blockingMapped(&ThumbnailPool(), batch, decode);
-    FModel->Append(std::vector<TThumbEntry>(std::make_move_iterator(done.begin()),
-                                            std::make_move_iterator(done.end())));
+  // Names and paths are taken here, on this thread; the workers only decode.
+  QStringList paths;
+  paths.reserve(files.size());
+  for (const QFileInfo& fi : files) paths << QDir::cleanPath(fi.absoluteFilePath());
+  const std::function<QImage(const QString&)> decode = [](const QString& path) {
+    return DecodeThumbnail(path, kThumbWidth, kThumbHeight).Image;
+  };
+  for (qsizetype start = 0; start < paths.size(); start += kBatchSize) {
+    const QStringList batch = paths.mid(start, kBatchSize);
+    // Each result lands at its file's position, so the entries come in folder order.
+    const QList<QImage> thumbs = QtConcurrent::blockingMapped(&ThumbnailPool(), batch, decode);
+    std::vector<TThumbEntry> entries;
+    entries.reserve(batch.size());
+    for (qsizetype i = 0; i < batch.size(); ++i)
+      entries.push_back({thumbs[i], files[start + i].fileName(), batch[i]});
+    FModel->Append(std::move(entries));
   }
   // The last appended entry is the selected one; no selection event.
   SetSelectedIndex(FModel->Count() - 1);

@@ -422,6 +422,12 @@ TEST_F(MainWindowTest, ChoosingAPhotoChecksTypeSizeAndFile) {
   EXPECT_EQ(layer->FPhoto().Width(), 295);
   EXPECT_EQ(W->FPhotoFile, ok);
   EXPECT_TRUE(boxes.Seen.empty());
+
+  // The pointer entering the list gives it the keyboard.
+  W->sShellTreeView->setFocus();
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), W->ImageSelector->mapToGlobal(QPointF(5, 5)));
+  QApplication::sendEvent(W->ImageSelector, &enter);
+  EXPECT_EQ(QApplication::focusWidget(), W->ImageSelector);
 }
 
 TEST_F(MainWindowTest, WaitIndicatorHasNoNestingAndRunsNoQueuedInput) {
