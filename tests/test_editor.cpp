@@ -215,6 +215,40 @@ TEST(TrimmingForm, RotateClockwiseThenBackRestoresAndRefitsFrame) {
   EXPECT_EQ(e.Photo().Pixel(7, 699 - 123), original.Pixel(123, 7));
 }
 
+// The turns and mirrors the editor's buttons use, pixel for pixel against plain loops, on
+// sizes that are not multiples of the block and tile sizes, small and large enough to be
+// split across threads.
+TEST(TrimmingForm, TurnsAndMirrorsMatchPlainLoops) {
+  for (QSize size : {QSize(13, 7), QSize(1, 5), QSize(701, 451), QSize(450, 703)}) {
+    SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height());
+    TBitmap32 src = PatternBitmap(size.width(), size.height(), 5);
+    const int w = src.Width(), h = src.Height();
+    TBitmap32 cw(h, w), ccw(h, w), fh(w, h), fv(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        // Stamp each pixel with its position so that any misplacement shows.
+        const TColor32 c = src.Pixel(x, y) ^ static_cast<TColor32>(x * 7919 + y * 104729);
+        src.SetPixel(x, y, c);
+        cw.SetPixel(h - 1 - y, x, c);
+        ccw.SetPixel(y, w - 1 - x, c);
+        fh.SetPixel(w - 1 - x, y, c);
+        fv.SetPixel(x, h - 1 - y, c);
+      }
+    struct {
+      void (TBitmap32::*Op)();
+      const TBitmap32& Expected;
+    } ops[] = {{&TBitmap32::Rotate90, cw},
+               {&TBitmap32::Rotate270, ccw},
+               {&TBitmap32::FlipHorz, fh},
+               {&TBitmap32::FlipVert, fv}};
+    for (const auto& op : ops) {
+      TBitmap32 b(src);
+      (b.*op.Op)();
+      EXPECT_TRUE(SamePixels(b, op.Expected));
+    }
+  }
+}
+
 TEST(TrimmingForm, MirrorTwiceRestoresAndFrameStays) {
   const TBitmap32 original = PatternBitmap(700, 451);
   TEditorFixture e(original, {10, 20, 110, 70});
