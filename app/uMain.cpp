@@ -265,7 +265,7 @@ void TKestrin_Index::CreateComponents() {
 }
 
 // ---------------------------------------------------------------------------------------
-// Handlers of Part "start-up"
+// Start-up
 
 void TKestrin_Index::FormCreate() {
   GuardHandler(this, [this] {
