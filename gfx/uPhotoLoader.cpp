@@ -1,10 +1,12 @@
 #include "uPhotoLoader.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <cmath>
 
 #include "uErrors.h"
+#include "uJpegDecoder.h"
 
 namespace Kestrin {
 
@@ -19,21 +21,72 @@ QImage ToOpaqueArgb(QImage image) {
 
 }  // namespace
 
+namespace {
+
+[[noreturn]] void ThrowTooLarge(int width, int height) {
+  throw EKestrinError(
+      QStringLiteral("사진이 너무 큽니다 (%1 x %2). %3만 화소 이하의 사진을 선택해 주세요")
+          .arg(width)
+          .arg(height)
+          .arg(kMaxPhotoPixels / 10000));
+}
+
+// A ".jpg" file decoded straight into the bitmap's pixel layout: no intermediate image and
+// no conversion, as fast as the decoder itself.
+QImage LoadJpegFile(const QString& fileName, const QString& shown) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw EKestrinError(
+        QStringLiteral("파일을 읽을 수 없습니다: %1 (%2)").arg(shown, file.errorString()));
+  const qint64 size = file.size();
+  if (size <= 0) throw EKestrinError(QStringLiteral("빈 파일입니다: %1").arg(shown));
+  const uchar* data = file.map(0, size);
+  QByteArray copy;
+  if (!data) {  // not mappable (pipes, unusual file systems): read it instead
+    copy = file.readAll();
+    if (copy.size() != size)
+      throw EKestrinError(QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
+    data = reinterpret_cast<const uchar*>(copy.constData());
+  }
+  if (!LooksLikeJpeg(data, static_cast<std::size_t>(size)))
+    throw EKestrinError(QStringLiteral("JPEG 사진이 아니어서 읽을 수 없습니다: %1").arg(shown));
+  TJpegDecoded dec = DecodeJpeg(data, static_cast<std::size_t>(size));
+  switch (dec.Status) {
+    case TJpegStatus::Ok:
+      return std::move(dec.Image);
+    case TJpegStatus::TooLarge:
+      ThrowTooLarge(dec.FullWidth, dec.FullHeight);
+    case TJpegStatus::Truncated:
+      throw EKestrinError(
+          QStringLiteral("사진 파일이 중간에 끊겨 있습니다 (손상된 파일): %1").arg(shown));
+    case TJpegStatus::NoMemory:
+      throw EKestrinError(QStringLiteral("메모리가 부족하여 이미지를 처리할 수 없습니다"));
+    case TJpegStatus::Failed:
+      break;
+  }
+  throw EKestrinError(
+      dec.Detail.isEmpty()
+          ? QStringLiteral("손상된 JPEG 사진입니다: %1").arg(shown)
+          : QStringLiteral("손상된 JPEG 사진입니다 (%1): %2").arg(shown, dec.Detail));
+}
+
+}  // namespace
+
 void LoadPhotoFromFile(TBitmap32& bitmap, const QString& fileName) {
   const QString shown = QFileInfo(fileName).fileName();
   QFileInfo info(fileName);
   if (!info.exists())
     throw EKestrinError(QStringLiteral("파일을 찾을 수 없습니다: %1").arg(fileName));
+  const QString suffix = info.suffix().toLower();
+  if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
+    bitmap.SetImage(LoadJpegFile(fileName, shown));
+    return;
+  }
   QImageReader reader(fileName);  // the decoder follows the suffix (".jpg" -> JPEG)
   reader.setAutoTransform(false);
   const QSize size = reader.size();
-  if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPhotoPixels) {
-    throw EKestrinError(
-        QStringLiteral("사진이 너무 큽니다 (%1 x %2). %3만 화소 이하의 사진을 선택해 주세요")
-            .arg(size.width())
-            .arg(size.height())
-            .arg(kMaxPhotoPixels / 10000));
-  }
+  if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPhotoPixels)
+    ThrowTooLarge(size.width(), size.height());
   // Room for the largest accepted photo decoded as 32-bit pixels.
   reader.setAllocationLimit(static_cast<int>(kMaxPhotoPixels * 4 / (1024 * 1024)) + 1);
   QImage image;
