@@ -286,10 +286,45 @@ QString TKestrin_Index::StartFolder() {
 }
 
 void TKestrin_Index::SelectFolder(const QString& folder) {
-  const QModelIndex index = FFolderModel->index(QDir::cleanPath(folder));
+  const QString path = QDir::cleanPath(folder);
+  const QModelIndex index = FFolderModel->index(path);
   if (!index.isValid()) return;
   sShellTreeView->setCurrentIndex(index);
-  sShellTreeView->scrollTo(index);
+  RevealFolder(index);
+  // The model reads and sorts folders in the background: the rows above the folder appear,
+  // and move, only as their parents are read and sorted. The folder is revealed again after
+  // each of those changes until the user takes the tree in hand or selects another folder.
+  FRevealIndex = QPersistentModelIndex(index);
+  if (!FRevealConnections.isEmpty()) return;
+  const auto reveal = [this] {
+    QTimer::singleShot(0, this, [this] {
+      if (FRevealIndex.isValid() && sShellTreeView->currentIndex() == FRevealIndex)
+        RevealFolder(FRevealIndex);
+    });
+  };
+  FRevealConnections << connect(FFolderModel, &QFileSystemModel::directoryLoaded, this, reveal)
+                     << connect(FFolderModel, &QAbstractItemModel::layoutChanged, this, reveal);
+  sShellTreeView->viewport()->installEventFilter(this);
+  sShellTreeView->installEventFilter(this);
+}
+
+bool TKestrin_Index::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == sShellTreeView || watched == sShellTreeView->viewport()) &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+       event->type() == QEvent::KeyPress)) {
+    // The user steers the tree now: stop revealing the start folder.
+    for (const auto& c : std::as_const(FRevealConnections)) QObject::disconnect(c);
+    FRevealConnections.clear();
+    FRevealIndex = QPersistentModelIndex();
+    sShellTreeView->viewport()->removeEventFilter(this);
+    sShellTreeView->removeEventFilter(this);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TKestrin_Index::RevealFolder(const QModelIndex& index) {
+  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) sShellTreeView->expand(p);
+  sShellTreeView->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void TKestrin_Index::showEvent(QShowEvent* event) {

@@ -108,6 +108,7 @@ class TKestrin_Index : public QMainWindow {
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -115,6 +116,10 @@ class TKestrin_Index : public QMainWindow {
   QToolButton* MakeToolButton(const QString& name, const QString& caption, const QIcon& icon);
 
   bool FShownOnce = false;
+  void RevealFolder(const QModelIndex& index);
+  // Revealing the start folder while the tree loads (see SelectFolder).
+  QPersistentModelIndex FRevealIndex;
+  QList<QMetaObject::Connection> FRevealConnections;
   bool FActivatedOnce = false;
 };
 

@@ -3,6 +3,8 @@
 // by a placeholder (KESTRIN_NO_BANNER=1); message boxes are answered through the hook.
 #include <gtest/gtest.h>
 
+#include <QFileSystemModel>
+
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -145,6 +147,16 @@ TEST_F(MainWindowTest, StartsWithTheCommandLineUserIdAndAnEmptySheet) {
   EXPECT_FALSE(W->FTerminateRequested);
   EXPECT_TRUE(boxes.Seen.empty());
   EXPECT_EQ(QApplication::focusWidget(), W->sShellTreeView);
+  // The start folder (the home folder here) is selected and, once the tree has read the
+  // folders above it, scrolled into view.
+  auto* folders = qobject_cast<QFileSystemModel*>(W->sShellTreeView->model());
+  ASSERT_NE(folders, nullptr);
+  const QModelIndex start = W->sShellTreeView->currentIndex();
+  EXPECT_EQ(folders->filePath(start), QDir(FHome.path()).canonicalPath());
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return W->sShellTreeView->viewport()->rect().contains(
+        W->sShellTreeView->visualRect(start).center());
+  }));
   // No dialog came up in place of the command line.
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 

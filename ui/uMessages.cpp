@@ -26,7 +26,9 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxReq
   if (Hook()) return Hook()(request);
   if (!parent) parent = QApplication::activeWindow();
   QMessageBox box(parent);
-  box.setWindowTitle(request.Caption);
+  // An empty title would make the window system show the program's name instead; a blank
+  // keeps the caption visibly empty, as the message asks.
+  box.setWindowTitle(request.Caption.isEmpty() ? QStringLiteral(" ") : request.Caption);
   box.setText(request.Text);
   switch (request.Icon) {
     case TMsgIcon::None:
