@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <csetjmp>
 #include <cstdio>
 
+#include "JpegDecode.h"
 #include "TestSupport.h"
 #include "common/uErrors.h"
 #include "gfx/GR32.h"
@@ -53,64 +53,6 @@ QByteArray Encode(const TBitmap32& bmp) {
   return stream.data();
 }
 
-struct TDecoded {
-  bool Ok = false;
-  int Width = 0, Height = 0, Components = 0;
-  J_COLOR_SPACE ColorSpace = JCS_UNKNOWN;
-  bool Progressive = false;
-  bool AllQuantOnes = true;
-  std::vector<unsigned char> Rgb;
-};
-
-struct TDecodeError {
-  jpeg_error_mgr Pub;
-  std::jmp_buf Jump;
-};
-
-void DecodeErrorExit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<TDecodeError*>(cinfo->err)->Jump, 1);
-}
-
-bool DecodeInto(const QByteArray& data, TDecoded& out, TDecodeError& err) {
-  jpeg_decompress_struct cinfo;
-  cinfo.err = jpeg_std_error(&err.Pub);
-  err.Pub.error_exit = DecodeErrorExit;
-  if (setjmp(err.Jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
-               static_cast<unsigned long>(data.size()));
-  jpeg_read_header(&cinfo, TRUE);
-  out.Width = static_cast<int>(cinfo.image_width);
-  out.Height = static_cast<int>(cinfo.image_height);
-  out.Components = cinfo.num_components;
-  out.ColorSpace = cinfo.jpeg_color_space;
-  out.Progressive = cinfo.progressive_mode;
-  for (int t = 0; t < NUM_QUANT_TBLS; ++t)
-    if (cinfo.quant_tbl_ptrs[t])
-      for (int i = 0; i < DCTSIZE2; ++i)
-        if (cinfo.quant_tbl_ptrs[t]->quantval[i] != 1) out.AllQuantOnes = false;
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  out.Rgb.resize(static_cast<size_t>(out.Width) * out.Height * 3);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out.Rgb.data() + static_cast<size_t>(cinfo.output_scanline) * out.Width * 3;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
-}
-
-TDecoded Decode(const QByteArray& data) {
-  TDecoded out;
-  TDecodeError err;
-  out.Ok = DecodeInto(data, out, err);
-  return out;
-}
-
 }  // namespace
 
 TEST(JpegStream, SameBytesAsCjpegAndABaselineQuality100File) {
@@ -132,7 +74,7 @@ TEST(JpegStream, SameBytesAsCjpegAndABaselineQuality100File) {
     ASSERT_FALSE(reference.isEmpty());
     EXPECT_TRUE(ours == reference) << "sizes " << ours.size() << " / " << reference.size();
 
-    const TDecoded d = Decode(ours);
+    const KestrinTest::TJpegFile d = KestrinTest::DecodeJpegFile(ours);
     ASSERT_TRUE(d.Ok);
     EXPECT_EQ(d.Width, w);
     EXPECT_EQ(d.Height, h);
@@ -147,10 +89,10 @@ TEST(JpegStream, SameBytesAsCjpegAndABaselineQuality100File) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const TColor32 c = sheet.Pixel(x, y);
-        const unsigned char* p = &d.Rgb[(static_cast<size_t>(y) * w + x) * 3];
-        diff += std::abs(p[0] - static_cast<int>((c >> 16) & 0xFF)) +
-                std::abs(p[1] - static_cast<int>((c >> 8) & 0xFF)) +
-                std::abs(p[2] - static_cast<int>(c & 0xFF));
+        const QRgb p = d.Image.pixel(x, y);
+        diff += std::abs(qRed(p) - static_cast<int>((c >> 16) & 0xFF)) +
+                std::abs(qGreen(p) - static_cast<int>((c >> 8) & 0xFF)) +
+                std::abs(qBlue(p) - static_cast<int>(c & 0xFF));
       }
     EXPECT_LT(diff / (w * h * 3.0), 8.0);  // chroma is subsampled 2x2; blending would be far off
   }
