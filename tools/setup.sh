@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-webengine-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-webengine-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev
   libcurl4-openssl-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   python3 python3-pyftpdlib
