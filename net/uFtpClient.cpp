@@ -19,6 +19,10 @@ namespace {
 constexpr int kSliceMs = 50;
 constexpr qint64 kBlockSize = 64 * 1024;
 constexpr qint64 kMaxReplyLine = 64 * 1024;
+// A whole reply of many lines, and a folder listing, are far below these; a peer that sends
+// more without end would otherwise fill the memory while it keeps the connection busy.
+constexpr qsizetype kMaxReplyLines = 1000;
+constexpr qint64 kMaxListing = 16 * 1024 * 1024;
 
 qint64 TimeoutMs() {
   return static_cast<qint64>(NetworkTimeoutSeconds()) * 1000;
@@ -141,6 +145,10 @@ TFtpReply TFtpClient::ReadReply() {
         break;
       }
       lines << next;
+      if (lines.size() > kMaxReplyLines) {
+        Disconnect();
+        throw EKestrinError(QStringLiteral("FTP 서버의 응답이 너무 깁니다"));
+      }
     }
   }
   reply.Text = lines.join('\n');
@@ -320,6 +328,10 @@ QStringList TFtpClient::List() {
   for (;;) {
     if (FData->bytesAvailable() > 0) {
       data += FData->readAll();
+      if (data.size() > kMaxListing) {
+        Disconnect();
+        throw EKestrinError(QStringLiteral("FTP 서버의 폴더 목록이 너무 깁니다"));
+      }
       idle.restart();
       if (OnWork) OnWork(TWorkMode::wmRead, data.size());
       continue;

@@ -255,6 +255,18 @@ TEST(FtpClient, DroppedConnectionDuringStoreIsAnError) {
   EXPECT_FALSE(ftp.Connected());
 }
 
+// A listing that never ends is cut off with an error instead of filling the memory.
+TEST(FtpClient, EndlessListingIsAnError) {
+  TFtpTestServer server;
+  ASSERT_TRUE(server.Start({"--endless-list"}));
+  TFtpClient ftp;
+  Aim(ftp, server);
+  ftp.Connect();
+  const QString error = ErrorOf([&] { ForceFtpDir(ftp, "/images"); });
+  EXPECT_EQ(error, "FTP 서버의 폴더 목록이 너무 깁니다");
+  EXPECT_FALSE(ftp.Connected());
+}
+
 TEST(FtpClient, LineBreaksInArgumentsAreNeverSent) {
   TFtpTestServer server;
   ASSERT_TRUE(server.Start());

@@ -8,6 +8,7 @@ modes the tests need.
   --hang-on VERB        never answer VERB; GREETING: never send the greeting
   --drop-stor-after N   close the connection once N bytes of a STOR have arrived
   --msdos-list          answer LIST in MS-DOS style
+  --endless-list        answer LIST with listing lines that never end
 """
 import argparse
 import logging
@@ -30,6 +31,7 @@ def main():
     parser.add_argument("--hang-on", action="append", default=[])
     parser.add_argument("--drop-stor-after", type=int, default=-1)
     parser.add_argument("--msdos-list", action="store_true")
+    parser.add_argument("--endless-list", action="store_true")
     args = parser.parse_args()
     logging.basicConfig(stream=sys.stderr, level=logging.DEBUG, format="%(message)s")
 
@@ -50,6 +52,13 @@ def main():
                 stamp = time.strftime("%m-%d-%y  %I:%M%p", time.localtime(st.st_mtime))
                 size = "<DIR>         " if os.path.isdir(path) else "%14d" % st.st_size
                 yield ("%s       %s %s\r\n" % (stamp, size, name)).encode("utf8")
+
+    class EndlessFS(AbstractedFS):
+        def format_list(self, basedir, listing, ignore_err=True):
+            line = ("-rw-r--r--   1 owner group %12d Dec 11 15:20 %s\r\n"
+                    % (0, "x" * 200)).encode("utf8")
+            while True:
+                yield line
 
     class DroppingDTP(DTPHandler):
         def handle_read(self):
@@ -83,6 +92,8 @@ def main():
 
     if args.msdos_list:
         TestHandler.abstracted_fs = DosFS
+    if args.endless_list:
+        TestHandler.abstracted_fs = EndlessFS
     if args.drop_stor_after >= 0:
         TestHandler.dtp_handler = DroppingDTP
     server = ftp_server.build_server(args, TestHandler)
