@@ -207,6 +207,13 @@ bool TfrmLogin::FormKeyDown(QObject* sender, QKeyEvent* key) {
   }
   if (sender == edtID) return edtIDKeyDown(key);
   if (sender == edtPW) return edtPWKeyDown(key);
+  // Enter on a focused button presses it, as Space does; the buttons are no dialog defaults,
+  // so that Enter elsewhere (on cbSave) presses nothing.
+  if ((sender == btnLogin || sender == btnGuest) &&
+      (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+    static_cast<QPushButton*>(sender)->click();
+    return true;
+  }
   return false;
 }
 

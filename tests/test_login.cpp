@@ -212,6 +212,16 @@ TEST_F(LoginTest, EnterAndEscKeys) {
     EXPECT_TRUE(Closed(*dlg, mrOk));
     EXPECT_EQ(dlg->FUserID, QStringLiteral("abc"));
   }
+  {  // Enter on cbSave presses nothing; Enter on a focused button presses that button.
+    auto dlg = Open();
+    dlg->cbSave->setFocus();
+    QTest::keyClick(dlg->cbSave, Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    dlg->btnGuest->setFocus();
+    QTest::keyClick(dlg->btnGuest, Qt::Key_Return);
+    EXPECT_TRUE(Closed(*dlg, mrOk));
+    EXPECT_EQ(dlg->FUserID, QStringLiteral("guest"));
+  }
   // Esc, whichever control has the focus, and the title bar's close button: Cancel.
   const std::function<QWidget*(TfrmLogin&)> targets[] = {
       [](TfrmLogin& d) { return d.edtID; }, [](TfrmLogin& d) { return d.edtPW; },
