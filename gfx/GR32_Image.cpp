@@ -45,13 +45,27 @@ TImgView32::TMapping TImgView32::ComputeMapping() const {
   const int bw = FBitmap.Width(), bh = FBitmap.Height();
   const int vw = width(), vh = height();
   m.Scale = FScale;
-  if (FScaleMode == smOptimal && bw > 0 && bh > 0 && vw > 0 && vh > 0) {
-    const bool fits = std::lround(bw * FScale) <= vw && std::lround(bh * FScale) <= vh;
-    if (!fits) m.Scale = std::min(static_cast<double>(vw) / bw, static_cast<double>(vh) / bh);
+  m.DrawWidth = RoundHalfEven(bw * FScale);
+  m.DrawHeight = RoundHalfEven(bh * FScale);
+  if (FScaleMode == smOptimal && bw > 0 && bh > 0 && vw > 0 && vh > 0 &&
+      (m.DrawWidth > vw || m.DrawHeight > vh)) {
+    // Shrunk to fit with the aspect ratio kept: the tighter direction fills the view, the
+    // other is the photo's size at that scale to the nearest pixel.
+    const double sx = static_cast<double>(vw) / bw, sy = static_cast<double>(vh) / bh;
+    if (sx >= sy) {
+      m.Scale = sy;
+      m.DrawWidth = RoundHalfEven(bw * sy);
+      m.DrawHeight = vh;
+    } else {
+      m.Scale = sx;
+      m.DrawWidth = vw;
+      m.DrawHeight = RoundHalfEven(bh * sx);
+    }
   }
   if (FCentered) {
-    m.OffsetX = (vw - bw * m.Scale) / 2;
-    m.OffsetY = (vh - bh * m.Scale) / 2;
+    // Whole pixels, so that the bitmap and the layers mapped with it share their edges.
+    m.OffsetX = (vw - m.DrawWidth) / 2;
+    m.OffsetY = (vh - m.DrawHeight) / 2;
   }
   return m;
 }
@@ -68,9 +82,8 @@ float TImgView32::LayerOffsetY() const {
 
 TRect TImgView32::GetBitmapRect() const {
   const TMapping m = ComputeMapping();
-  return {RoundHalfEven(m.OffsetX), RoundHalfEven(m.OffsetY),
-          RoundHalfEven(m.OffsetX + FBitmap.Width() * m.Scale),
-          RoundHalfEven(m.OffsetY + FBitmap.Height() * m.Scale)};
+  const int left = RoundHalfEven(m.OffsetX), top = RoundHalfEven(m.OffsetY);
+  return {left, top, left + m.DrawWidth, top + m.DrawHeight};
 }
 
 void TImgView32::Invalidate() {
@@ -157,8 +170,8 @@ void TImgView32::RenderBuffer() {
 }
 
 void TImgView32::PaintTo(TBitmap32& dest, const TRect& destRect) {
-  FRenderMapping =
-      TMapping{1.0, static_cast<double>(destRect.Left), static_cast<double>(destRect.Top)};
+  FRenderMapping = TMapping{1.0, static_cast<double>(destRect.Left),
+                            static_cast<double>(destRect.Top), FBitmap.Width(), FBitmap.Height()};
   try {
     RenderStages(dest, destRect.Intersected(dest.BoundsRect()));
   } catch (...) {

@@ -90,6 +90,7 @@ class TImgView32 : public QWidget {
   struct TMapping {
     double Scale = 1;
     double OffsetX = 0, OffsetY = 0;
+    int DrawWidth = 0, DrawHeight = 0;  // the bitmap's size on screen
   };
   TMapping ComputeMapping() const;
   void RenderStages(TBitmap32& target, const TRect& clip);

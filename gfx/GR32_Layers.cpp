@@ -85,7 +85,11 @@ void TLayerCollection::Clear() {
   FClearing = true;
   auto items = std::move(FItems);
   FItems.clear();
-  for (auto& layer : items) layer->FLayerCollection = nullptr;
+  for (auto& layer : items) {
+    layer->FLayerCollection = nullptr;
+    // The view must not keep a layer that holds the mouse once it is freed.
+    if (FOwner) FOwner->LayerRemoved(layer.get());
+  }
   items.clear();
   FClearing = false;
   if (FOwner) FOwner->Invalidate();

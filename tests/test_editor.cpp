@@ -388,6 +388,27 @@ TEST(TrimmingForm, Layout) {
     EXPECT_FALSE(b->icon().isNull()) << b->objectName().toStdString();
 }
 
+// The view shows the photo at scale 1 when it fits, otherwise shrunk so that the tighter
+// direction fills the view and the other is the scaled size to the nearest pixel; centred.
+// The frame on the photo's bounds lies exactly on the photo.
+TEST(TrimmingForm, PhotoFitsTheViewAndTheFrameFollows) {
+  const struct {
+    int W, H;
+    TRect Shown;
+  } cases[] = {
+      {400, 300, {91, 47, 491, 347}},    // fits: scale 1
+      {3000, 2000, {0, 2, 583, 391}},    // 2000 x 583 / 3000 = 388.67 -> 389 rows
+      {2000, 3000, {160, 0, 423, 394}},  // 2000 x 394 / 3000 = 262.67 -> 263 columns
+      {584, 394, {0, 0, 583, 393}},      // one pixel too wide
+  };
+  for (const auto& c : cases) {
+    TEditorFixture e(PatternBitmap(c.W, c.H), {0, 0, c.W, c.H}, 10, 10);
+    e.Form.ImgView->resize(583, 394);
+    EXPECT_EQ(e.Form.ImgView->GetBitmapRect(), c.Shown) << c.W << "x" << c.H;
+    EXPECT_EQ(RoundRect(e.Form.FCropFrame->GetAdjustedLocation()), c.Shown) << c.W << "x" << c.H;
+  }
+}
+
 TEST(TrimmingForm, RevertReloadsTheSourceFile) {
   QTemporaryDir dir;
   const QString file = dir.filePath("photo.jpg");
