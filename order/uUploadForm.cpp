@@ -210,7 +210,9 @@ TUploadForm::~TUploadForm() = default;
 
 QString TUploadForm::UserIDProblem(const QString& userID) {
   if (userID.isEmpty()) return QStringLiteral("사용자 ID가 비어 있어 주문할 수 없습니다");
-  if (userID == QLatin1String(".") || userID == QLatin1String(".."))
+  // Only blanks would name no folder at all: the folder walk skips such a name, and the
+  // order would land in the day folder instead of the user's.
+  if (userID.trimmed().isEmpty() || userID == QLatin1String(".") || userID == QLatin1String(".."))
     return QStringLiteral("사용자 ID \"%1\"(으)로는 주문 폴더를 만들 수 없습니다").arg(userID);
   for (QChar c : userID) {
     if (c == '/' || c == '\\')

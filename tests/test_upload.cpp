@@ -399,7 +399,7 @@ TEST_F(UploadTest, QuantityNotAboveZeroAsksAgain) {
 // A user ID that cannot name a folder is refused before anything goes to a server.
 TEST_F(UploadTest, BadUserIDsAreRefusedBeforeSending) {
   ASSERT_TRUE(StartServers());
-  for (const char* user : {"a/b", "..", ".", "a\\b", "a\tb", "a\r\nDELE x", ""}) {
+  for (const char* user : {"a/b", "..", ".", "a\\b", "a\tb", "a\r\nDELE x", "", "  "}) {
     SCOPED_TRACE(user);
     FBoxes.clear();
     auto form = MakeForm(user);
