@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -87,6 +88,17 @@ const QImage& TThumbnailDelegate::Placeholder() {
   return image;
 }
 
+QString TThumbnailDelegate::FittedCaption(const QString& caption, const QFontMetrics& fm,
+                                          int width) {
+  if (fm.horizontalAdvance(caption) <= width) return caption;
+  const QString dots = QStringLiteral("...");
+  for (qsizetype cut = 1; cut < caption.size(); ++cut) {
+    const QString shown = dots + caption.mid(cut);
+    if (fm.horizontalAdvance(shown) <= width) return shown;
+  }
+  return dots;
+}
+
 QSize TThumbnailDelegate::sizeHint(const QStyleOptionViewItem& option,
                                    const QModelIndex& index) const {
   (void)index;
@@ -123,7 +135,7 @@ void TThumbnailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   painter->setFont(font);
   painter->setPen(pal.color(QPalette::Text));
   painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter,
-                    fm.elidedText(caption, Qt::ElideLeft, textRect.width()));
+                    FittedCaption(caption, fm, textRect.width()));
 
   // Outline: the selected cell in the active caption colour, the others in a quiet grey.
   painter->setPen(selected ? pal.color(QPalette::Highlight) : QColor(0xB4, 0xBD, 0xCC));
@@ -285,6 +297,26 @@ void TImageSelector::keyPressEvent(QKeyEvent* event) {
     default:
       QListView::keyPressEvent(event);
   }
+}
+
+void TImageSelector::wheelEvent(QWheelEvent* event) {
+  // One row of cells per notch (the scroll bar's single step is one row with its spacing).
+  FWheelAngle += event->angleDelta().y();
+  const int notches = FWheelAngle / 120;
+  FWheelAngle -= notches * 120;
+  if (notches != 0) {
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() - notches * bar->singleStep());
+  }
+  event->accept();
+}
+
+QItemSelectionModel::SelectionFlags TImageSelector::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  const QItemSelectionModel::SelectionFlags command = QListView::selectionCommand(index, event);
+  if (command.testFlag(QItemSelectionModel::Deselect)) return QItemSelectionModel::NoUpdate;
+  return command;
 }
 
 void TImageSelector::enterEvent(QEnterEvent* event) {

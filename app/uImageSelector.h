@@ -58,6 +58,9 @@ class TThumbnailDelegate : public QStyledItemDelegate {
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   static QFont CaptionFont(const QFont& base);
+  // The caption as it fits into width pixels: unchanged when it fits, otherwise shortened
+  // from its start one character at a time, with "..." in front, until it fits.
+  static QString FittedCaption(const QString& caption, const QFontMetrics& fm, int width);
   // The picture shown for files that cannot be decoded.
   static const QImage& Placeholder();
 };
@@ -93,7 +96,12 @@ class TImageSelector : public QListView {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  // The selection is never dropped by the user: neither a Ctrl+click on the selected entry nor
+  // a press beside the entries leaves the list without one.
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override;
 
  public:
   // Typing letters does not jump through the list: only the keys above move the selection.
@@ -101,6 +109,7 @@ class TImageSelector : public QListView {
 
  private:
   TThumbnailModel* FModel;
+  int FWheelAngle = 0;  // wheel turn not yet worth a whole notch, in eighths of a degree
 };
 
 // The files that a listing of folder shows, in the file system's order.

@@ -341,6 +341,36 @@ TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
   EXPECT_EQ(selects.count(), 0);
   EXPECT_FALSE(W->WaitPanel->isVisible());
 
+  // A caption wider than the cell keeps its end behind "...", as much of it as fits.
+  const QString longName = QStringLiteral("a-very-long-name-straight-from-the-camera-0001.jpg");
+  const QFontMetrics fm(TThumbnailDelegate::CaptionFont(W->ImageSelector->font()));
+  const QString fitted = TThumbnailDelegate::FittedCaption(longName, fm, 126);
+  EXPECT_TRUE(fitted.startsWith("...") && longName.endsWith(fitted.mid(3))) << fitted.toStdString();
+  EXPECT_LE(fm.horizontalAdvance(fitted), 126);
+  EXPECT_GT(fm.horizontalAdvance("..." + longName.right(fitted.size() - 2)), 126);
+  EXPECT_EQ(TThumbnailDelegate::FittedCaption("a.jpg", fm, 126), "a.jpg");
+
+  // The wheel scrolls by one row of cells per notch.
+  TImageSelector* list = W->ImageSelector;
+  list->scrollToTop();
+  const int firstTop = list->visualRect(m->index(0)).top();
+  const QPointF at(20, 20);
+  QWheelEvent notch(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(list->viewport(), &notch);
+  EXPECT_EQ(list->visualRect(m->index(1)).top(), firstTop);
+
+  // Neither a Ctrl+click on the selected entry nor a click beside the entries drops the
+  // selection (a later plain click on that entry would otherwise reload its photo).
+  list->scrollToTop();
+  list->SetSelectedIndex(0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    list->visualRect(m->index(0)).center());
+  EXPECT_EQ(list->SelectedIndex(), 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(list->viewport()->width() - 3, 3));
+  EXPECT_EQ(list->SelectedIndex(), 0);
+  EXPECT_EQ(selects.count(), 0);
+
   // Another folder replaces the list; a folder that is gone lists nothing and breaks nothing.
   W->SelectFolder(FPhotos.filePath("d.jpg"));
   EXPECT_EQ(m->Count(), 1);
