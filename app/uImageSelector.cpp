@@ -159,8 +159,10 @@ QFileInfoList JpegFilesOf(const QString& folder) {
   QFileInfoList found = dir.entryInfoList();
   QFileInfoList files;
   files.reserve(found.size());
+  // Regular files only, also behind links: a link to a pipe would block the reader forever,
+  // and links to devices or to nothing are no photos.
   for (const QFileInfo& fi : found)
-    if (!fi.isDir()) files.push_back(fi);
+    if (fi.isFile()) files.push_back(fi);
   return files;
 }
 

@@ -29,7 +29,8 @@ TThumbResult Fail(TThumbStatus status, const QString& text) {
 TThumbResult DecodeThumbnail(const QString& fileName, int maxW, int maxH) {
   const QString shown = QFileInfo(fileName).fileName();
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
+  // Only regular files are opened: opening a pipe waits for a writer that may never come.
+  if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
     return Fail(TThumbStatus::Unreadable, QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
   const qint64 size = file.size();
   if (size <= 0) return Fail(TThumbStatus::Empty, QStringLiteral("빈 파일입니다: %1").arg(shown));

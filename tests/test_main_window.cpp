@@ -17,6 +17,8 @@
 #include <QWebEngineView>
 #include <deque>
 
+#include <sys/stat.h>
+
 #include "FtpTestServer.h"
 #include "TestSupport.h"
 #include "app/uImageSelector.h"
@@ -311,6 +313,13 @@ TEST_F(MainWindowTest, ListingShowsTheFoldersJpegFilesOnly) {
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     WriteBytes(FPhotos.filePath("half.jpg"), whole.read(whole.size() / 2));
   }
+
+  // Links to a pipe, a device and nothing: no photos, and reading the pipe would never end.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(FHome.filePath("pipe")).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(FHome.filePath("pipe"), FPhotos.filePath("pipe.jpg")));
+  ASSERT_TRUE(QFile::link("/dev/zero", FPhotos.filePath("zero.jpg")));
+  ASSERT_TRUE(QFile::link(FHome.filePath("gone"), FPhotos.filePath("dangling.jpg")));
+  ASSERT_EQ(JpegFilesOf(FPhotos.path()).size(), 6);
 
   QSignalSpy selects(W->ImageSelector, &TImageSelector::ImageSelect);
   W->SelectFolder(FPhotos.path());
@@ -746,6 +755,7 @@ TEST(ThumbDecoderTest, DecodesReducedAndNamesWhatIsWrong) {
   huge[sof + 5] = char(0xEA), huge[sof + 6] = char(0x60), huge[sof + 7] = char(0xEA),
              huge[sof + 8] = char(0x60);
   WriteBytes(path("huge.jpg"), huge);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.jpg")).constData(), 0600), 0);
 
   struct TCase {
     const char* File;
@@ -760,6 +770,7 @@ TEST(ThumbDecoderTest, DecodesReducedAndNamesWhatIsWrong) {
       {"empty.jpg", TThumbStatus::Empty, QSize(0, 0)},
       {"huge.jpg", TThumbStatus::TooLarge, QSize(0, 0)},
       {"missing.jpg", TThumbStatus::Unreadable, QSize(0, 0)},
+      {"pipe.jpg", TThumbStatus::Unreadable, QSize(0, 0)},  // not opened: it would block
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
