@@ -20,5 +20,8 @@ int main(int argc, char* argv[]) {
 
   Kestrin::TKestrin_Index mainWindow;
   mainWindow.show();
+  // Ask for the focus as well: without a window manager no one else hands it over, and the
+  // first activation settles the user ID.
+  mainWindow.activateWindow();
   return app.exec();
 }
