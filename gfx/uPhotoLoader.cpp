@@ -77,6 +77,9 @@ void LoadPhotoFromFile(TBitmap32& bitmap, const QString& fileName) {
   QFileInfo info(fileName);
   if (!info.exists())
     throw EKestrinError(QStringLiteral("파일을 찾을 수 없습니다: %1").arg(fileName));
+  // Only regular files: opening a pipe or a device named ".jpg" could wait for ever.
+  if (!info.isFile())
+    throw EKestrinError(QStringLiteral("사진 파일이 아니어서 읽을 수 없습니다: %1").arg(shown));
   const QString suffix = info.suffix().toLower();
   if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
     bitmap.SetImage(LoadJpegFile(fileName, shown));

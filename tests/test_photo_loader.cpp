@@ -1,6 +1,7 @@
 // Loading photos at full size: the direct JPEG decoder against Qt's own, and the files that
 // must be refused with a clear message and leave the bitmap as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -90,6 +91,10 @@ TEST(PhotoLoader, BadFilesAreRefusedAndChangeNothing) {
   TBitmap32 photo;
   EXPECT_THROW(LoadPhotoFromFile(photo, dir.filePath("gone.jpg")), EKestrinError);
   EXPECT_THROW(LoadPhotoFromFile(photo, dir.path()), EKestrinError);  // a folder
+  // A pipe named like a photo (opening it would wait for a writer for ever).
+  const QByteArray fifo = dir.filePath("pipe.jpg").toLocal8Bit();
+  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+  EXPECT_THROW(LoadPhotoFromFile(photo, QString::fromLocal8Bit(fifo)), EKestrinError);
 }
 
 }  // namespace
