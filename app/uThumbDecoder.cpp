@@ -1,8 +1,6 @@
 #include "uThumbDecoder.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <cmath>
 
 #include "gfx/uJpegDecoder.h"
 #include "gfx/uPhotoLoader.h"
@@ -10,12 +8,6 @@
 namespace Kestrin {
 
 namespace {
-
-QSize ThumbSize(int w, int h, int maxW, int maxH) {
-  const double s = std::min(static_cast<double>(maxW) / w, static_cast<double>(maxH) / h);
-  return {std::max(1, static_cast<int>(std::lround(w * s))),
-          std::max(1, static_cast<int>(std::lround(h * s)))};
-}
 
 TThumbResult Fail(TThumbStatus status, const QString& text) {
   TThumbResult r;
@@ -28,29 +20,20 @@ TThumbResult Fail(TThumbStatus status, const QString& text) {
 
 TThumbResult DecodeThumbnail(const QString& fileName, int maxW, int maxH) {
   const QString shown = QFileInfo(fileName).fileName();
-  QFile file(fileName);
-  // Only regular files are opened: opening a pipe waits for a writer that may never come.
-  if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+  const TFileBytes file(fileName);
+  if (file.Status() == TFileBytes::Empty)
+    return Fail(TThumbStatus::Empty, QStringLiteral("빈 파일입니다: %1").arg(shown));
+  if (file.Status() != TFileBytes::Ok)
     return Fail(TThumbStatus::Unreadable, QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
-  const qint64 size = file.size();
-  if (size <= 0) return Fail(TThumbStatus::Empty, QStringLiteral("빈 파일입니다: %1").arg(shown));
+  const uchar* data = file.Data();
+  const std::size_t size = file.Size();
 
-  const auto* data = file.map(0, size);
-  QByteArray copy;
-  if (!data) {  // not mappable (unusual file systems): read it instead
-    copy = file.readAll();
-    if (copy.size() != size)
-      return Fail(TThumbStatus::Unreadable,
-                  QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
-    data = reinterpret_cast<const uchar*>(copy.constData());
-  }
-
-  if (LooksLikeJpeg(data, static_cast<std::size_t>(size))) {
-    const TJpegDecoded dec = DecodeJpeg(data, static_cast<std::size_t>(size), maxW, maxH);
+  if (LooksLikeJpeg(data, size)) {
+    const TJpegDecoded dec = DecodeJpeg(data, size, maxW, maxH);
     switch (dec.Status) {
       case TJpegStatus::Ok: {
         // The header decides the thumbnail's size; the reduced decode is only its source.
-        const QSize target = ThumbSize(dec.FullWidth, dec.FullHeight, maxW, maxH);
+        const QSize target = ThumbnailSize(dec.FullWidth, dec.FullHeight, maxW, maxH);
         TThumbResult r;
         r.Status = TThumbStatus::Ok;
         r.Image = dec.Image.size() == target

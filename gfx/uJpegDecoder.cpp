@@ -112,12 +112,10 @@ TJpegStatus Decode(const unsigned char* data, std::size_t size, int maxW, int ma
   }
   if (maxW > 0 && maxH > 0) {
     // The largest reduction whose output still covers the wanted size.
-    const double s = std::min(static_cast<double>(maxW) / cinfo.image_width,
-                              static_cast<double>(maxH) / cinfo.image_height);
-    const unsigned long wantW =
-        static_cast<unsigned long>(std::max(1L, std::lround(cinfo.image_width * s)));
-    const unsigned long wantH =
-        static_cast<unsigned long>(std::max(1L, std::lround(cinfo.image_height * s)));
+    const QSize want = ThumbnailSize(static_cast<int>(cinfo.image_width),
+                                     static_cast<int>(cinfo.image_height), maxW, maxH);
+    const auto wantW = static_cast<unsigned long>(want.width());
+    const auto wantH = static_cast<unsigned long>(want.height());
     unsigned denom = 1;
     while (denom < 8 && cinfo.image_width / (denom * 2) >= wantW &&
            cinfo.image_height / (denom * 2) >= wantH)

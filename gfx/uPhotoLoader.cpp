@@ -19,10 +19,6 @@ QImage ToOpaqueArgb(QImage image) {
   return image;
 }
 
-}  // namespace
-
-namespace {
-
 [[noreturn]] void ThrowTooLarge(int width, int height) {
   throw EKestrinError(
       QStringLiteral("사진이 너무 큽니다 (%1 x %2). %3만 화소 이하의 사진을 선택해 주세요")
@@ -34,23 +30,17 @@ namespace {
 // A ".jpg" file decoded straight into the bitmap's pixel layout: no intermediate image and
 // no conversion, as fast as the decoder itself.
 QImage LoadJpegFile(const QString& fileName, const QString& shown) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
+  const TFileBytes file(fileName);
+  if (file.Status() == TFileBytes::Empty)
+    throw EKestrinError(QStringLiteral("빈 파일입니다: %1").arg(shown));
+  if (file.Status() != TFileBytes::Ok)
     throw EKestrinError(
-        QStringLiteral("파일을 읽을 수 없습니다: %1 (%2)").arg(shown, file.errorString()));
-  const qint64 size = file.size();
-  if (size <= 0) throw EKestrinError(QStringLiteral("빈 파일입니다: %1").arg(shown));
-  const uchar* data = file.map(0, size);
-  QByteArray copy;
-  if (!data) {  // not mappable (pipes, unusual file systems): read it instead
-    copy = file.readAll();
-    if (copy.size() != size)
-      throw EKestrinError(QStringLiteral("파일을 읽을 수 없습니다: %1").arg(shown));
-    data = reinterpret_cast<const uchar*>(copy.constData());
-  }
-  if (!LooksLikeJpeg(data, static_cast<std::size_t>(size)))
+        QStringLiteral("파일을 읽을 수 없습니다: %1 (%2)").arg(shown, file.ErrorString()));
+  const uchar* data = file.Data();
+  const std::size_t size = file.Size();
+  if (!LooksLikeJpeg(data, size))
     throw EKestrinError(QStringLiteral("JPEG 사진이 아니어서 읽을 수 없습니다: %1").arg(shown));
-  TJpegDecoded dec = DecodeJpeg(data, static_cast<std::size_t>(size));
+  TJpegDecoded dec = DecodeJpeg(data, size);
   switch (dec.Status) {
     case TJpegStatus::Ok:
       return std::move(dec.Image);
@@ -71,6 +61,32 @@ QImage LoadJpegFile(const QString& fileName, const QString& shown) {
 }
 
 }  // namespace
+
+QSize ThumbnailSize(int width, int height, int maxW, int maxH) {
+  const double s = std::min(static_cast<double>(maxW) / width, static_cast<double>(maxH) / height);
+  return {std::max(1, static_cast<int>(std::lround(width * s))),
+          std::max(1, static_cast<int>(std::lround(height * s)))};
+}
+
+TFileBytes::TFileBytes(const QString& fileName) : FFile(fileName) {
+  if (!QFileInfo(fileName).isFile()) {
+    FStatus = QFileInfo::exists(fileName) ? NotAFile : Unreadable;
+    return;
+  }
+  if (!FFile.open(QIODevice::ReadOnly)) return;
+  FSize = FFile.size();
+  if (FSize <= 0) {
+    FStatus = Empty;
+    return;
+  }
+  FData = FFile.map(0, FSize);
+  if (!FData) {  // not mappable (unusual file systems): read it instead
+    FCopy = FFile.readAll();
+    if (FCopy.size() != FSize) return;
+    FData = reinterpret_cast<const uchar*>(FCopy.constData());
+  }
+  FStatus = Ok;
+}
 
 void LoadPhotoFromFile(TBitmap32& bitmap, const QString& fileName) {
   const QString shown = QFileInfo(fileName).fileName();
@@ -111,18 +127,15 @@ QImage LoadThumbnail(const QString& fileName, int maxW, int maxH) {
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty()) return QImage();
   if (static_cast<qint64>(size.width()) * size.height() > kMaxPhotoPixels) return QImage();
-  const double s =
-      std::min(static_cast<double>(maxW) / size.width(), static_cast<double>(maxH) / size.height());
-  const int w = std::max(1, static_cast<int>(std::lround(size.width() * s)));
-  const int h = std::max(1, static_cast<int>(std::lround(size.height() * s)));
+  const QSize thumb = ThumbnailSize(size.width(), size.height(), maxW, maxH);
   // The JPEG decoder reduces by its DCT scaling when asked for a smaller size, which is
   // far cheaper than a full decode followed by a reduction.
-  reader.setScaledSize(QSize(w, h));
+  reader.setScaledSize(thumb);
   reader.setAllocationLimit(static_cast<int>(kMaxPhotoPixels * 4 / (1024 * 1024)) + 1);
   QImage image;
   if (!reader.read(&image)) return QImage();
-  if (image.size() != QSize(w, h))
-    image = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (image.size() != thumb)
+    image = image.scaled(thumb, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return ToOpaqueArgb(std::move(image));
 }
 
