@@ -229,21 +229,18 @@ void ForBands(int rows, qint64 pixels, const std::function<void(int, int)>& fn) 
 }  // namespace
 
 void TBitmap32::Rotate90() {
-  if (Empty()) return;
-  QImage out(Height(), Width(), QImage::Format_ARGB32);
-  if (out.isNull()) OutOfMemory();
-  const TTurnJob job = MakeTurnJob(FImage, out, true);
-  ForBands(out.height(), static_cast<qint64>(Width()) * Height(),
-           [&job](int y0, int y1) { TurnRows(job, y0, y1); });
-  FImage = std::move(out);
-  FClipRect = BoundsRect();
+  Turn(true);
 }
 
 void TBitmap32::Rotate270() {
+  Turn(false);
+}
+
+void TBitmap32::Turn(bool clockwise) {
   if (Empty()) return;
   QImage out(Height(), Width(), QImage::Format_ARGB32);
   if (out.isNull()) OutOfMemory();
-  const TTurnJob job = MakeTurnJob(FImage, out, false);
+  const TTurnJob job = MakeTurnJob(FImage, out, clockwise);
   ForBands(out.height(), static_cast<qint64>(Width()) * Height(),
            [&job](int y0, int y1) { TurnRows(job, y0, y1); });
   FImage = std::move(out);

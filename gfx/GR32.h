@@ -95,6 +95,8 @@ class TBitmap32 {
   void FlipVert();
 
  private:
+  void Turn(bool clockwise);  // the quarter turn of Rotate90 (true) and Rotate270 (false)
+
   QImage FImage;
   TResamplerKind FResampler = TResamplerKind::Nearest;
   TDrawMode FDrawMode = TDrawMode::dmOpaque;
