@@ -113,6 +113,19 @@ QImage ScaleImagePart(const QImage& image, const TRect& src, int width, int heig
   return out;
 }
 
+const QImage& TScaledImageCache::Get(const QImage& source, int width, int height,
+                                     TResamplerKind kind) {
+  if (FImage.isNull() || FKey != source.cacheKey() || FWidth != width || FHeight != height ||
+      FKind != kind) {
+    FImage = ScaleImagePart(source, {0, 0, source.width(), source.height()}, width, height, kind);
+    FKey = source.cacheKey();
+    FWidth = width;
+    FHeight = height;
+    FKind = kind;
+  }
+  return FImage;
+}
+
 void BlitImage(QImage& dst, int x, int y, const QImage& src, const TRect& clip) {
   const TRect target = TRect{x, y, x + src.width(), y + src.height()}.Intersected(clip).Intersected(
       {0, 0, dst.width(), dst.height()});

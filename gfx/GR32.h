@@ -108,6 +108,19 @@ class TBitmap32 {
 QImage ScaleImagePart(const QImage& image, const TRect& src, int width, int height,
                       TResamplerKind kind);
 
+// A whole image scaled to a size, made once and kept while the source (by its cache key),
+// the size and the resampler stay the same: the screen copy of a large picture.
+class TScaledImageCache {
+ public:
+  const QImage& Get(const QImage& source, int width, int height, TResamplerKind kind);
+
+ private:
+  QImage FImage;
+  qint64 FKey = 0;
+  int FWidth = 0, FHeight = 0;
+  TResamplerKind FKind = TResamplerKind::Nearest;
+};
+
 // Copies src (whole) into dst at (x, y), clipped to clip; replaces pixels.
 void BlitImage(QImage& dst, int x, int y, const QImage& src, const TRect& clip);
 

@@ -117,14 +117,9 @@ void TImgView32::DrawBitmapStage(TBitmap32& target) {
   if (r.IsEmpty()) return;
   // Scaling the whole bitmap is the expensive part of a repaint: keep the result while
   // neither the bitmap nor its drawn size change.
-  const QSize size(r.Width(), r.Height());
-  if (FScaledBitmap.isNull() || FScaledKey != FBitmap.CacheKey() || FScaledSize != size) {
-    FScaledBitmap = ScaleImagePart(FBitmap.Image(), FBitmap.BoundsRect(), size.width(),
-                                   size.height(), FBitmap.Resampler());
-    FScaledKey = FBitmap.CacheKey();
-    FScaledSize = size;
-  }
-  BlitImage(target.Image(), r.Left, r.Top, FScaledBitmap, target.ClipRect());
+  BlitImage(target.Image(), r.Left, r.Top,
+            FScaledBitmap.Get(FBitmap.Image(), r.Width(), r.Height(), FBitmap.Resampler()),
+            target.ClipRect());
 }
 
 void TImgView32::RenderStages(TBitmap32& target, const TRect& clip) {

@@ -112,9 +112,7 @@ class TImgView32 : public QWidget {
   // A mapping forced while PaintTo renders at scale 1.
   std::optional<TMapping> FRenderMapping;
   // The bitmap scaled to the screen, kept while the bitmap and its drawn size stay.
-  QImage FScaledBitmap;
-  qint64 FScaledKey = 0;
-  QSize FScaledSize;
+  TScaledImageCache FScaledBitmap;
 
   TCustomLayer* FMouseLayer = nullptr;
 };

@@ -60,7 +60,6 @@ void TTileLayer::SetCropRect(const TRect& cropRect) {
 
 void TTileLayer::Changed() {
   FSheetValid = false;
-  FScreenValid = false;
   TPositionedLayer::Changed();
 }
 
@@ -105,7 +104,6 @@ void TTileLayer::BuildSheet() {
   FSheet = sheet.Image();
   FSheetPhotoKey = FPhoto_.CacheKey();
   FSheetValid = true;
-  FScreenValid = false;
 }
 
 const QImage& TTileLayer::SheetImage() {
@@ -123,15 +121,9 @@ void TTileLayer::Paint(TBitmap32& buffer) {
     BlitImage(buffer.Image(), dst.Left, dst.Top, sheet, clip);  // one to one
     return;
   }
-  const QSize size(dst.Width(), dst.Height());
-  if (!FScreenValid || FScreenSize != size) {
-    // The sheet reaches the screen through the photo's resampler.
-    FScreen = ScaleImagePart(sheet, {0, 0, sheet.width(), sheet.height()}, size.width(),
-                             size.height(), FPhoto_.Resampler());
-    FScreenSize = size;
-    FScreenValid = true;
-  }
-  BlitImage(buffer.Image(), dst.Left, dst.Top, FScreen, clip);
+  // The sheet reaches the screen through the photo's resampler.
+  BlitImage(buffer.Image(), dst.Left, dst.Top,
+            FScreen.Get(sheet, dst.Width(), dst.Height(), FPhoto_.Resampler()), clip);
 }
 
 }  // namespace Kestrin

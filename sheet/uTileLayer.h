@@ -57,9 +57,7 @@ class TTileLayer : public TPositionedLayer {
   QImage FSheet;
   bool FSheetValid = false;
   qint64 FSheetPhotoKey = 0;
-  QImage FScreen;
-  QSize FScreenSize;
-  bool FScreenValid = false;
+  TScaledImageCache FScreen;
 };
 
 }  // namespace Kestrin
